@@ -1,0 +1,77 @@
+# Shared by scripts/ and the test emulator: the environment and the start-up of a
+# private Wine prefix. Source it, then call wine_env PREFIX and wine_ready.
+#
+# Wine facts behind the order below:
+# - DISPLAY must be set before the first Wine process of a prefix: a server that
+#   started without one never creates windows.
+# - winedbg is disabled, or a crashing program can exit 0.
+# - The server and its services are started here with their output redirected;
+#   started from a test, they would inherit ctest's pipes and ctest would wait on
+#   them for ever.
+
+wine_env() {
+    export WINEPREFIX="$1"
+    export WINEARCH=win64
+    export WINEDEBUG=-all
+    export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d;winemenubuilder.exe=d"
+}
+
+# Sets DISPLAY: the caller's own, or an Xvfb kept for this prefix.
+wine_display() {
+    [ -n "${DISPLAY:-}" ] && return 0
+    local state="$WINEPREFIX.xvfb" num pid
+    if [ -f "$state" ]; then
+        read -r num pid <"$state"
+        if kill -0 "$pid" 2>/dev/null && [ -S "/tmp/.X11-unix/X$num" ]; then
+            export DISPLAY=":$num"
+            return 0
+        fi
+    fi
+    local fifo
+    fifo=$(mktemp -u) && mkfifo "$fifo"
+    setsid Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$fifo" </dev/null >/dev/null 2>&1 9>&- &
+    pid=$!
+    read -r -t 20 num <"$fifo"
+    rm -f "$fifo"
+    if [ -z "$num" ]; then
+        echo "wine-env: Xvfb did not start" >&2
+        return 1
+    fi
+    echo "$num $pid" >"$state"
+    export DISPLAY=":$num"
+}
+
+# Makes sure the prefix exists and its server runs (idempotent, safe in parallel).
+wine_ready() {
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    (
+        flock 9
+        wine_display || exit 1
+        local stamp="$WINEPREFIX.server" pid
+        if [ -f "$stamp" ] && read -r pid <"$stamp" && kill -0 "$pid" 2>/dev/null; then
+            exit 0
+        fi
+        mkdir -p "$WINEPREFIX"
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+        echo $! >"$stamp"
+        if [ ! -f "$WINEPREFIX/system.reg" ]; then
+            wineboot -i </dev/null >/dev/null 2>&1 9>&-
+        fi
+        wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
+        exit 0
+    ) 9>"$WINEPREFIX.lock" || return 1
+    # Programs the server starts must not hold the lock: every file above closes fd 9.
+    wine_display
+}
+
+# Stops the prefix's server and its Xvfb.
+wine_stop() {
+    wineserver -k </dev/null >/dev/null 2>&1 || true
+    local num pid
+    if [ -f "$WINEPREFIX.xvfb" ]; then
+        read -r num pid <"$WINEPREFIX.xvfb"
+        kill "$pid" 2>/dev/null || true
+        rm -f "$WINEPREFIX.xvfb"
+    fi
+    rm -f "$WINEPREFIX.server"
+}

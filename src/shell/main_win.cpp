@@ -1,0 +1,32 @@
+// The program entry: start-up values, the single-instance guard, the two long-lived
+// windows and the message loop.
+
+#include <windows.h>
+
+#include "shell/form_mirovant_win.h"
+#include "shell/install_dir_win.h"
+#include "shell/product.h"
+#include "shell/single_instance_win.h"
+#include "support/names_win.h"
+#include "ui/application_win.h"
+#include "ui/message_loop_win.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace pm;
+    InitInstallDirectory();
+    InitThisComputer();
+
+    SingleInstance instance(LocalUserName());
+    // A second copy of the same user has told the first one and ends without a window.
+    if (!instance.IsFirstInstance()) return 0;
+
+    ui::Application& application = ui::Application::Instance();
+    if (!application.Create(ProductCaption())) return 1;
+    application.SetActivationMessage(instance.ActivationMessage());
+
+    TFormMirovant mainForm;
+    if (!mainForm.Create(application.Handle())) return 1;
+    application.SetMainForm(mainForm.Handle());
+
+    return ui::RunMessageLoop();
+}

@@ -1,0 +1,10 @@
+#include "shell/product.h"
+
+namespace pm {
+
+std::wstring& ProductCaption() {
+    static std::wstring caption = kProductCaption;
+    return caption;
+}
+
+}  // namespace pm

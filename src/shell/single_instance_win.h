@@ -1,0 +1,40 @@
+#pragma once
+// At most one client per user: a named mutex marks the running copy, and a second
+// start tells it so with a broadcast of a window message registered under the same
+// name, then ends without creating a window.
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+
+#include "support/unique_win.h"
+
+namespace pm {
+
+// "PrintMirovant-" + the user name in lower case, in the system's ANSI code page
+// (both calls that take it are ANSI). No namespace prefix: the name lives in the
+// user's logon session.
+std::string InstanceName(std::wstring_view userName);
+
+class SingleInstance {
+public:
+    explicit SingleInstance(std::wstring_view userName);
+
+    const std::string& Name() const { return name_; }
+    UINT ActivationMessage() const { return activationMessage_; }
+
+    // True when no other copy of this user runs: the instance mutex is then held for
+    // the life of this object. False when another copy runs: it has been notified.
+    bool IsFirstInstance();
+    // Posts the activation message to the other copy (to every top-level window of
+    // other processes; only a copy of the same user has registered the message).
+    void ActivateRunningInstance() const;
+
+private:
+    std::string name_;
+    UINT activationMessage_ = 0;
+    UniqueHandle mutex_;
+};
+
+}  // namespace pm

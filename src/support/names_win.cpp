@@ -1,0 +1,67 @@
+#include "support/names_win.h"
+
+#include "support/registry_win.h"
+
+namespace pm {
+namespace {
+
+constexpr const wchar_t* kShellFolderNames[] = {
+    L"Desktop", L"Favorites", L"Fonts",      L"NetHood", L"Programs",
+    L"Recent",  L"SendTo",    L"Start Menu", L"Startup", L"Templates",
+};
+
+constexpr wchar_t kShellFoldersKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+
+std::wstring& ThisComputerValue() {
+    static std::wstring value;
+    return value;
+}
+
+}  // namespace
+
+std::wstring ToUpper(std::wstring text) {
+    if (!text.empty()) CharUpperBuffW(text.data(), DWORD(text.size()));
+    return text;
+}
+
+std::wstring ToLower(std::wstring text) {
+    if (!text.empty()) CharLowerBuffW(text.data(), DWORD(text.size()));
+    return text;
+}
+
+std::wstring LocalComputerName() {
+    wchar_t buffer[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD size = DWORD(std::size(buffer));
+    if (!GetComputerNameW(buffer, &size)) return {};
+    return ToUpper(buffer);
+}
+
+std::wstring LocalUserName() {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!GetUserNameW(buffer, &size)) return {};
+    buffer[255] = L'\0';
+    return ToLower(buffer);
+}
+
+std::optional<std::wstring> ShellFolderPath(unsigned index, std::wstring* error) {
+    if (index >= std::size(kShellFolderNames)) return std::wstring();
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kShellFoldersKey, reg::Access::Read);
+    if (!key) return std::wstring();
+    const auto read = reg::ReadString(key.Get(), kShellFolderNames[index]);
+    if (read.status == reg::ReadStatus::WrongType) {
+        if (error) *error = reg::InvalidDataTypeText(kShellFolderNames[index]);
+        return std::nullopt;
+    }
+    return read.value;
+}
+
+const std::wstring& ThisComputer() {
+    return ThisComputerValue();
+}
+
+void InitThisComputer() {
+    ThisComputerValue() = LocalComputerName();
+}
+
+}  // namespace pm

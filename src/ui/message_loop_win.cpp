@@ -1,0 +1,38 @@
+#include "ui/message_loop_win.h"
+
+namespace pm::ui {
+namespace {
+
+constexpr wchar_t kDialogKeysProperty[] = L"PrintMirovant.DialogKeys";
+
+}  // namespace
+
+void SetDialogKeys(HWND window, bool enabled) {
+    if (enabled) {
+        SetPropW(window, kDialogKeysProperty, reinterpret_cast<HANDLE>(1));
+    } else {
+        RemovePropW(window, kDialogKeysProperty);
+    }
+}
+
+void DispatchLoopMessage(MSG& msg) {
+    const HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (root && GetPropW(root, kDialogKeysProperty) && IsDialogMessageW(root, &msg)) return;
+    TranslateMessage(&msg);
+    DispatchMessageW(&msg);
+}
+
+int RunMessageLoop(const std::function<void()>& onIdle) {
+    MSG msg;
+    for (;;) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) return int(msg.wParam);
+            DispatchLoopMessage(msg);
+        }
+        if (onIdle) onIdle();
+        // Returns when a message arrives that the peeks above have not seen.
+        WaitMessage();
+    }
+}
+
+}  // namespace pm::ui

@@ -1,0 +1,64 @@
+#include "shell/install_dir_win.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/install_dir.h"
+#include "shell/product.h"
+#include "support/registry_sandbox_win.h"
+#include "support/registry_win.h"
+
+namespace pm {
+namespace {
+
+class InstallDir : public ::testing::Test {
+protected:
+    UniqueKey ProductKey() { return reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite); }
+    std::wstring ExeFolder() { return DirectoryOf(ExecutablePath()); }
+
+    test::RegistrySandbox sandbox_;
+};
+
+TEST_F(InstallDir, ExecutablePathIsThisProgram) {
+    const std::wstring path = ExecutablePath();
+    ASSERT_GT(path.size(), 4u);
+    EXPECT_EQ(path.substr(path.size() - 4), L".exe");
+    EXPECT_EQ(GetFileAttributesW(path.c_str()) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+}
+
+TEST_F(InstallDir, WithoutTheMachineKeyItIsTheExecutablesFolder) {
+    EXPECT_EQ(DetermineInstallDirectory(), ExeFolder());
+    EXPECT_EQ(ExeFolder().back(), L'\\');
+}
+
+TEST_F(InstallDir, ConfiguredValueWithAndWithoutDelimiter) {
+    const UniqueKey key = ProductKey();
+    reg::WriteString(key.Get(), L"Install Directory", L"C:\\Apps\\Client");
+    EXPECT_EQ(DetermineInstallDirectory(), L"C:\\Apps\\Client\\");
+    reg::WriteString(key.Get(), L"Install Directory", L"C:\\Apps\\Client\\");
+    EXPECT_EQ(DetermineInstallDirectory(), L"C:\\Apps\\Client\\");
+}
+
+TEST_F(InstallDir, EmptyOrMissingValueIsTheExecutablesFolder) {
+    const UniqueKey key = ProductKey();
+    EXPECT_EQ(DetermineInstallDirectory(), ExeFolder());
+    reg::WriteString(key.Get(), L"Install Directory", L"");
+    EXPECT_EQ(DetermineInstallDirectory(), ExeFolder());
+}
+
+TEST_F(InstallDir, ValueOfWrongTypeCountsAsMissing) {
+    // Regression: a non-string value must not stop the client from starting.
+    const UniqueKey key = ProductKey();
+    reg::WriteDword(key.Get(), L"Install Directory", 1);
+    EXPECT_EQ(DetermineInstallDirectory(), ExeFolder());
+}
+
+TEST_F(InstallDir, InitKeepsTheValue) {
+    const UniqueKey key = ProductKey();
+    reg::WriteString(key.Get(), L"Install Directory", L"C:\\Once");
+    InitInstallDirectory();
+    reg::WriteString(key.Get(), L"Install Directory", L"C:\\Twice");
+    EXPECT_EQ(InstallDirectory(), L"C:\\Once\\");
+}
+
+}  // namespace
+}  // namespace pm
