@@ -7,6 +7,7 @@
 #include "shell/install_dir_win.h"
 #include "shell/product.h"
 #include "shell/single_instance_win.h"
+#include "support/error_log_win.h"
 #include "support/names_win.h"
 #include "ui/application_win.h"
 #include "ui/message_loop_win.h"
@@ -15,6 +16,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace pm;
     InitInstallDirectory();
     InitThisComputer();
+    InitErrorLog(InstallDirectory());
 
     SingleInstance instance(LocalUserName());
     // A second copy of the same user has told the first one and ends without a window.

@@ -1,0 +1,77 @@
+// What LogError costs the calling thread, against the floor of what any queued
+// entry must cost: one heap request and one completion-port post.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "support/clock_win.h"
+#include "support/error_log_win.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kCalls = 20000;
+
+double NanosecondsPerCall(Clock::duration elapsed) {
+    return std::chrono::duration<double, std::nano>(elapsed).count() / kCalls;
+}
+
+std::wstring TempDirectory() {
+    wchar_t base[MAX_PATH];
+    GetTempPathW(MAX_PATH, base);
+    return std::wstring(base) + L"pm-bench-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+}
+
+}  // namespace
+
+int main() {
+    // Floor: allocate a request of the same shape and post it; a thread frees it.
+    struct Request {
+        int code, error;
+        std::wstring text;
+    };
+    HANDLE port = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 0);
+    HANDLE drain = CreateThread(
+        nullptr, 0,
+        [](void* p) -> DWORD {
+            DWORD bytes;
+            ULONG_PTR key;
+            OVERLAPPED* ov;
+            while (GetQueuedCompletionStatus(static_cast<HANDLE>(p), &bytes, &key, &ov, INFINITE) && key)
+                delete reinterpret_cast<Request*>(key);
+            return 0;
+        },
+        port, 0, nullptr);
+    const auto floorStart = Clock::now();
+    for (int i = 0; i < kCalls; ++i) {
+        auto* request = new Request{82, 5, L"InformUser: \\\\PC\\PIPE\\PrintMirovant-user"};
+        PostQueuedCompletionStatus(port, 0, reinterpret_cast<ULONG_PTR>(request), nullptr);
+    }
+    const auto floorElapsed = Clock::now() - floorStart;
+    PostQueuedCompletionStatus(port, 0, 0, nullptr);
+    WaitForSingleObject(drain, INFINITE);
+
+    // LogError on a real log: the worker writes to a temporary folder meanwhile.
+    const std::wstring directory = TempDirectory();
+    auto log = std::make_unique<pm::TThreadFileLog>(directory, pm::SystemClock::Instance());
+    const auto logStart = Clock::now();
+    for (int i = 0; i < kCalls; ++i)
+        log->Queue(82, 5, L"InformUser: \\\\PC\\PIPE\\PrintMirovant-user");
+    const auto logElapsed = Clock::now() - logStart;
+    log.reset();
+    DeleteFileW((directory + L"Logs\\Errors.log").c_str());
+    RemoveDirectoryW((directory + L"Logs").c_str());
+    RemoveDirectoryW(directory.c_str());
+
+    const double floorNs = NanosecondsPerCall(floorElapsed), logNs = NanosecondsPerCall(logElapsed);
+    std::printf("LogError on the calling thread (%d calls)\n", kCalls);
+    std::printf("  floor: new request + completion-port post  %8.0f ns/call\n", floorNs);
+    std::printf("  LogError (TThreadFileLog::Queue)           %8.0f ns/call\n", logNs);
+    std::printf("  ratio                                      %8.2f\n", logNs / floorNs);
+    return 0;
+}

@@ -1,0 +1,146 @@
+#include "support/error_log_win.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "support/log_line.h"
+#include "support/process_win.h"
+#include "support/temp_folder_win.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+class FixedClock final : public Clock {
+public:
+    LocalTime Now() const override { return {2026, 12, 6, 9, 5, 3, 45}; }
+};
+
+size_t CountLines(const std::string& text) {
+    return size_t(std::count(text.begin(), text.end(), '\n'));
+}
+
+class ErrorLog : public ::testing::Test {
+protected:
+    // The folder and its parents do not exist yet: the first entry creates them.
+    std::wstring Directory() const { return temp_.Path() + L"install\\dir\\"; }
+    std::string LogText() const { return test::ReadWholeFile(Directory() + L"Logs\\Errors.log"); }
+    bool WaitForLines(size_t lines) const {
+        return test::WaitFor([&] { return CountLines(LogText()) >= lines; }, 10s);
+    }
+
+    void MakeLogsFolder() const {
+        CreateDirectoryW((temp_.Path() + L"install").c_str(), nullptr);
+        CreateDirectoryW(Directory().c_str(), nullptr);
+        CreateDirectoryW((Directory() + L"Logs").c_str(), nullptr);
+    }
+
+    test::TempFolder temp_;
+    FixedClock clock_;
+};
+
+TEST_F(ErrorLog, FirstEntryCreatesTheFolderAndWritesTheExactLine) {
+    TThreadFileLog log(Directory(), clock_);
+    log.Queue(82, 0, L"");
+    ASSERT_TRUE(WaitForLines(1));
+    const std::string success = ToAnsi(SystemMessageText(0));
+    EXPECT_EQ(LogText(),
+              "[06.12.2026\xA0"
+              "09:05:03.045] 82  Err:0; " +
+                  success + "\r\n");
+    EXPECT_FALSE(success.empty()) << "the system has a text for success";
+    EXPECT_NE(success.back(), '.');
+}
+
+TEST_F(ErrorLog, EntriesAppearInTheOrderQueued) {
+    TThreadFileLog log(Directory(), clock_);
+    for (int i = 1; i <= 5; ++i)
+        log.Queue(i, 0, L"entry " + std::to_wstring(i));
+    ASSERT_TRUE(WaitForLines(5));
+    const std::string text = LogText();
+    size_t last = 0;
+    for (int i = 1; i <= 5; ++i) {
+        const size_t at = text.find("] " + std::to_string(i) + " entry " + std::to_string(i) + " Err:");
+        ASSERT_NE(at, std::string::npos) << i;
+        EXPECT_GE(at, last);
+        last = at;
+    }
+}
+
+TEST_F(ErrorLog, ExistingFileIsAppendedTo) {
+    MakeLogsFolder();
+    ASSERT_TRUE(test::WriteWholeFile(Directory() + L"Logs\\Errors.log", "earlier\r\n"));
+    TThreadFileLog log(Directory(), clock_);
+    log.Queue(-5, 5, L"text");
+    ASSERT_TRUE(WaitForLines(2));
+    EXPECT_EQ(LogText().rfind("earlier\r\n[06.12.2026", 0), 0u);
+    EXPECT_NE(LogText().find("] -5 text Err:5; "), std::string::npos);
+}
+
+TEST_F(ErrorLog, AFileHeldByAnotherWriterLosesEntriesAndTheLogGoesOn) {
+    MakeLogsFolder();
+    const std::wstring file = Directory() + L"Logs\\Errors.log";
+    TThreadFileLog log(Directory(), clock_);
+    {
+        UniqueFile other(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        ASSERT_TRUE(other);
+        log.Queue(1, 0, L"lost");
+        Sleep(300);
+    }
+    log.Queue(2, 0, L"kept");
+    ASSERT_TRUE(WaitForLines(1));
+    EXPECT_EQ(LogText().find("lost"), std::string::npos);
+    EXPECT_NE(LogText().find("] 2 kept Err:0"), std::string::npos);
+}
+
+TEST_F(ErrorLog, ReadOnlyFileLosesEntries) {
+    MakeLogsFolder();
+    const std::wstring file = Directory() + L"Logs\\Errors.log";
+    ASSERT_TRUE(test::WriteWholeFile(file, ""));
+    SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (UniqueFile probe{CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                                     nullptr)}) {
+        GTEST_SKIP() << "read-only files stay writable here (Wine running as root)";
+    }
+    TThreadFileLog log(Directory(), clock_);
+    log.Queue(1, 0, L"lost");
+    Sleep(300);
+    EXPECT_EQ(LogText(), "");
+}
+
+TEST_F(ErrorLog, AFileLinkedElsewhereIsNotWrittenThrough) {
+    // Regression: a link planted as Errors.log must not redirect entries to another file.
+    MakeLogsFolder();
+    const std::wstring victim = temp_.Path() + L"victim.txt";
+    ASSERT_TRUE(test::WriteWholeFile(victim, "precious\r\n"));
+    if (!CreateHardLinkW((Directory() + L"Logs\\Errors.log").c_str(), victim.c_str(), nullptr))
+        GTEST_SKIP() << "hard links are not available here";
+
+    TThreadFileLog log(Directory(), clock_);
+    log.Queue(1, 0, L"redirected");
+    log.Queue(2, 0, L"redirected");
+    Sleep(300);
+    EXPECT_EQ(test::ReadWholeFile(victim), "precious\r\n");
+}
+
+TEST_F(ErrorLog, AFolderThatCannotBeCreatedLosesTheEntryQuietly) {
+    // A file stands where the folder should be.
+    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"blocked", "x"));
+    TThreadFileLog log(temp_.Path() + L"blocked\\", clock_);
+    log.Queue(1, 0, L"nowhere");
+    Sleep(200);
+    EXPECT_EQ(test::ReadWholeFile(temp_.Path() + L"blocked"), "x");
+}
+
+TEST(ErrorLogText, WideTextIsWrittenInTheSystemCodePage) {
+    // Characters the code page cannot hold become its replacement, never a failure.
+    EXPECT_EQ(ToAnsi(L"abc"), "abc");
+    EXPECT_FALSE(ToAnsi(L"\u4E2D").empty());
+    EXPECT_EQ(SystemMessageText(0x7FFFFFF0), L"");  // no such message
+}
+
+}  // namespace
+}  // namespace pm

@@ -1,0 +1,130 @@
+#include "i18n/language_win.h"
+
+#include <gtest/gtest.h>
+
+#include "shell/product.h"
+#include "support/registry_sandbox_win.h"
+#include "support/registry_win.h"
+#include "support/temp_folder_win.h"
+
+namespace pm {
+namespace {
+
+class LanguageFile : public ::testing::Test {
+protected:
+    std::wstring Write(const wchar_t* name, const std::string& bytes) {
+        const std::wstring path = temp_.Path() + name;
+        EXPECT_TRUE(test::WriteWholeFile(path, bytes));
+        return path;
+    }
+    test::TempFolder temp_;
+};
+
+TEST_F(LanguageFile, NamesMatchWithoutCaseAndQuotesAndBlanksAreStripped) {
+    const LangReader reader(
+        Write(L"German.lng", "[global]\r\nSTROK=Gut\r\nstrCancel =  \"  Abbrechen \"  \r\nstrExit='Ende'\r\n"));
+    EXPECT_EQ(reader.Read(text::kOk), L"Gut");
+    EXPECT_EQ(reader.ReadString(L"Global", L"strOk", L"OK"), L"Gut");  // the dialog's spelling
+    EXPECT_EQ(reader.Read(text::kCancel), L"  Abbrechen ");
+    EXPECT_EQ(reader.Read(text::kExit), L"Ende");
+}
+
+TEST_F(LanguageFile, MissingSectionOrKeyGivesTheDefaultButAnEmptyValueGivesEmpty) {
+    const LangReader reader(Write(L"X.lng", "[Global]\r\nstrSend=\r\n"));
+    EXPECT_EQ(reader.Read(text::kSend), L"");
+    EXPECT_EQ(reader.Read(text::kClose), L"Close");
+    EXPECT_EQ(reader.Read(text::kMessageSent), L"The message is sent!");
+    // A default with blanks at its end comes back whole.
+    EXPECT_EQ(reader.ReadString(L"Global", L"none", L"two blanks  "), L"two blanks  ");
+}
+
+TEST_F(LanguageFile, LongValueIsCutAt2047Characters) {
+    const LangReader reader(Write(L"Long.lng", "[Global]\r\nstrExit=" + std::string(3000, 'x') + "\r\n"));
+    EXPECT_EQ(reader.Read(text::kExit), std::wstring(2047, L'x'));
+}
+
+TEST_F(LanguageFile, Utf16FileWithByteOrderMark) {
+    const std::wstring content = L"\uFEFF[Global]\r\nstrExit=\u0412\u044B\u0445\u043E\u0434\r\n";
+    const std::string bytes(reinterpret_cast<const char*>(content.data()), content.size() * sizeof(wchar_t));
+    const LangReader reader(Write(L"Russian.lng", bytes));
+    EXPECT_EQ(reader.Read(text::kExit), L"\u0412\u044B\u0445\u043E\u0434");
+}
+
+TEST_F(LanguageFile, MissingFileOrNoFileGivesDefaults) {
+    EXPECT_EQ(LangReader(temp_.Path() + L"Missing.lng").Read(text::kOk), L"OK");
+    EXPECT_EQ(LangReader(L"").Read(text::kAuthJobDeletion), L"Print Job will be deleted in:  % minutes");
+}
+
+TEST(LanguageFilePath, EnglishAndAnEmptyDirectoryUseNoFile) {
+    EXPECT_EQ(LanguageFilePath(L"C:\\App\\", L"German"), L"C:\\App\\German.lng");
+    EXPECT_EQ(LanguageFilePath(L"C:\\App\\", L"english"), L"");
+    EXPECT_EQ(LanguageFilePath(L"", L"German"), L"");
+}
+
+TEST_F(LanguageFile, JapaneseNamesTheProductFromTheFile) {
+    const LangReader named(Write(L"Japanese.lng", "[Global]\r\nCaptionProfessional=PMJ\r\n"));
+    const LangReader unnamed(Write(L"Other.lng", "[Global]\r\n"));
+    EXPECT_EQ(ProductCaptionFor(L"Japanese", named), L"PMJ");
+    EXPECT_EQ(AboutProductNameFor(L"japanese", named), L"PMJ");
+    EXPECT_EQ(ProductCaptionFor(L"Japanese", unnamed), L"Print Mirovant Pro");
+    EXPECT_EQ(AboutProductNameFor(L"Japanese", unnamed), L"Print Mirovant");
+    EXPECT_EQ(ProductCaptionFor(L"German", named), kProductCaption);
+    EXPECT_EQ(AboutProductNameFor(L"German", named), L"Print Mirovant");
+}
+
+TEST(LanguageTemplate, TheSystemReadsEveryDefaultFromTheShippedTemplate) {
+    std::wstring path = PM_SOURCE_DIR L"/lang/Template.lng";
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    const LangReader reader(path);
+    for (const TextKey& text : AllTexts()) {
+        if (std::wstring_view(text.defaultText) == text::kCaptionProfessionalAbout.defaultText) continue;
+        EXPECT_EQ(reader.ReadString(text.section, text.key, L"<missing>"), text.defaultText) << text.key;
+    }
+}
+
+class SelectLanguageFromRegistry : public ::testing::Test {
+protected:
+    void SetLanguage(const wchar_t* value) {
+        const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+        reg::WriteString(key.Get(), L"Language", value);
+    }
+    void SetLocale(const wchar_t* value) {
+        const UniqueKey key =
+            reg::OpenKey(HKEY_CURRENT_USER, L"\\Control Panel\\International", reg::Access::ReadWrite);
+        reg::WriteString(key.Get(), L"Locale", value);
+    }
+    test::RegistrySandbox sandbox_;
+};
+
+TEST_F(SelectLanguageFromRegistry, NothingReadableMeansEnglish) {
+    EXPECT_EQ(SelectLanguage(), L"English");
+}
+
+TEST_F(SelectLanguageFromRegistry, RegistryValueBeatsTheLocale) {
+    SetLocale(L"00000419");
+    SetLanguage(L"German");
+    EXPECT_EQ(SelectLanguage(), L"German");
+}
+
+TEST_F(SelectLanguageFromRegistry, EmptyValueLetsTheLocaleDecide) {
+    SetLanguage(L"");
+    SetLocale(L"00000411");
+    EXPECT_EQ(SelectLanguage(), L"Japanese");
+}
+
+TEST_F(SelectLanguageFromRegistry, ValueOfWrongTypeCountsAsAbsent) {
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+    reg::WriteDword(key.Get(), L"Language", 7);
+    SetLocale(L"0000042B");
+    EXPECT_EQ(SelectLanguage(), L"Armenian");
+}
+
+TEST_F(SelectLanguageFromRegistry, TheInterfaceKeyIsCreated) {
+    SelectLanguage();
+    EXPECT_TRUE(reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read));
+}
+
+}  // namespace
+}  // namespace pm
