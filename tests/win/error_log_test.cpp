@@ -101,8 +101,8 @@ TEST_F(ErrorLog, ReadOnlyFileLosesEntries) {
     const std::wstring file = Directory() + L"Logs\\Errors.log";
     ASSERT_TRUE(test::WriteWholeFile(file, ""));
     SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY);
-    if (UniqueFile probe{CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                                     nullptr)}) {
+    if (UniqueFile probe{
+            CreateFileW(file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr)}) {
         GTEST_SKIP() << "read-only files stay writable here (Wine running as root)";
     }
     TThreadFileLog log(Directory(), clock_);
