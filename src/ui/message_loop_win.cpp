@@ -22,6 +22,17 @@ void DispatchLoopMessage(MSG& msg) {
     DispatchMessageW(&msg);
 }
 
+void PumpPendingMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            PostQuitMessage(int(msg.wParam));
+            return;
+        }
+        DispatchLoopMessage(msg);
+    }
+}
+
 int RunMessageLoop(const std::function<void()>& onIdle) {
     MSG msg;
     for (;;) {

@@ -15,6 +15,10 @@ int RunMessageLoop(const std::function<void()>& onIdle = {});
 // Dispatches one message as the loop does (dialog keys first). For modal loops.
 void DispatchLoopMessage(MSG& msg);
 
+// Handles every message already waiting for the calling thread, then returns. A quit
+// request met here is posted again, so the outer loop still ends.
+void PumpPendingMessages();
+
 // Marks or unmarks a top-level window for dialog-key handling.
 void SetDialogKeys(HWND window, bool enabled);
 
