@@ -14,4 +14,9 @@ std::wstring ClientPipeName(std::wstring_view computer, std::wstring_view user);
 // A print server: \\<server>\PIPE\PrintDolvek.
 std::wstring ServerPipeName(std::wstring_view server);
 
+// A name that may stand for a computer in a pipe path: 1 to 20 characters, none of
+// them a control character, a blank or one of \ / @ ? * : " < > |. Anything else
+// could turn the path into a share or a web address.
+bool IsPlainComputerName(std::wstring_view name);
+
 }  // namespace pm

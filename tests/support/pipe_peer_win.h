@@ -30,7 +30,10 @@ public:
                                      65536, 65536, 0, nullptr));
         done_.Reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
         thread_ = std::thread([this, behaviour] {
-            if (ConnectNamedPipe(pipe_.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            // A client that came and went before this call (ERROR_NO_DATA) may still
+            // have left its messages to read.
+            if (ConnectNamedPipe(pipe_.Get(), nullptr) || GetLastError() == ERROR_PIPE_CONNECTED ||
+                GetLastError() == ERROR_NO_DATA) {
                 behaviour(pipe_.Get());
             }
             SetEvent(done_.Get());

@@ -1,0 +1,438 @@
+#include "auth/form_auth_win.h"
+
+#include <commctrl.h>
+#include <windows.h>
+#include <windowsx.h>
+
+#include <algorithm>
+
+#include "auth/countdown.h"
+#include "auth/job_answer_win.h"
+#include "auth/paper_size_win.h"
+#include "i18n/language_win.h"
+#include "shell/product.h"
+#include "support/clock_win.h"
+#include "support/day_count.h"
+#include "support/names_win.h"
+#include "support/registry_win.h"
+#include "ui/controls_win.h"
+#include "ui/locale_format_win.h"
+#include "ui/message_loop_win.h"
+
+namespace pm {
+namespace {
+
+constexpr UINT kMsgExpired = WM_APP + 1;  // the countdown ran out during creation
+constexpr wchar_t kAuthOptions[] = L"AuthOptions";
+
+// The eight rows, in their fixed order (also the byte order of "AuthOptions").
+constexpr const TextKey* kRowTexts[TFormAuth::kRows] = {
+    &text::kAuthDate,      &text::kAuthDocument, &text::kAuthPrinter, &text::kAuthColor,
+    &text::kAuthPaperSize, &text::kAuthPages,    &text::kAuthCopies,  &text::kAuthCost,
+};
+constexpr int kDocumentRow = 1;
+
+// Layout in 96-DPI units.
+constexpr int kMargin = 10;
+constexpr int kClientWidth = 420;
+constexpr int kRowPitch = 16;  // the running top of the rows grows by this much
+constexpr int kButtonWidth = 80, kButtonHeight = 25;
+
+void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
+    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+}
+
+double NowDayCount(const Clock& clock) {
+    return DayCountFromDateTime(clock.Now()).value_or(0);
+}
+
+}  // namespace
+
+TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
+    : bytes_(record), record_(DecodeRequest(record)), args_(std::move(args)) {
+    if (!args_.check) args_.check = &SystemCredentialCheck::Instance();
+    if (!args_.clock) args_.clock = &SystemClock::Instance();
+    if (!args_.sendAnswer) args_.sendAnswer = &SendJobAnswer;
+    if (!args_.warn) args_.warn = &Warn;
+}
+
+TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
+    auto* dialog = new TFormAuth(record, std::move(args));
+    CreateArgs window;
+    window.className = kClassName;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    if (!dialog->CreateWindowFor(window)) {
+        delete dialog;
+        return nullptr;
+    }
+    return dialog;
+}
+
+void TFormAuth::ShowOnTop() {
+    SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    SetForegroundWindow(Handle());
+    SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetFocus(record_.AuthMode == AuthNone
+                 ? ok_
+                 : (IsWindowEnabled(username_) && record_.AuthMode != AuthPinCode ? username_ : password_));
+}
+
+// ---- creation ----
+
+void TFormAuth::FormCreate() {
+    creating_ = true;
+    dpi_ = ui::WindowDpi(Handle());
+    font_ = ui::MessageFont(dpi_);
+    boldFont_ = ui::MessageFont(dpi_, true);
+    CreateControls();
+    EnableDialogKeys();
+
+    Localise();
+    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+    SetTimer(Handle(), kTimerId, 1000, nullptr);
+    TimerTimer();
+    FillValues();
+    SetWindowTextW(username_, (GetDefaultDomain() + L"\\" + LocalUserName()).c_str());
+    RestoreRows();
+    actJobInfoDateExecute();
+    ApplyMode();
+    Layout();
+    ui::CenterOnScreen(Handle());
+    creating_ = false;
+}
+
+void TFormAuth::CreateControls() {
+    const HWND w = Handle();
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    jobGroup_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_GROUPBOX, 0, kIdJobGroup}, f);
+    for (int row = 0; row < kRows; ++row) {
+        labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdRowLabel + row}, f);
+        // Borderless read-only edits outside the tab order: they read like text but
+        // can still be selected and copied.
+        values_[row] = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdRowValue + row}, f);
+    }
+    bevel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ETCHEDHORZ, 0, kIdBevel}, f);
+    countdown_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdCountdown}, f);
+
+    authGroup_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_GROUPBOX, 0, kIdAuthGroup}, f);
+    icon_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
+    usernameLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdUsernameLabel}, f);
+    username_ = ui::CreateControl(w, {WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdUsername}, f);
+    passwordLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdPasswordLabel}, f);
+    password_ = ui::CreateControl(
+        w, {WC_EDITW, L"", ES_AUTOHSCROLL | ES_PASSWORD | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdPassword}, f);
+    SendMessageW(password_, EM_SETPASSWORDCHAR, L'*', 0);
+    ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    delete_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
+
+    const int big = ui::Scale(32, dpi_), small = GetSystemMetrics(SM_CXSMICON);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    bigIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, big, big, 0)));
+    smallIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, small, small, 0)));
+    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    SendMessageW(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
+    SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
+}
+
+void TFormAuth::Localise() {
+    const LangReader lang = OpenLanguageFile();
+    const std::wstring caption = lang.Read(text::kAuthCaption);
+    SetWindowTextW(Handle(), caption.c_str());
+    SetWindowTextW(authGroup_, (L" " + caption + L" ").c_str());
+    SetWindowTextW(jobGroup_, (L" " + lang.Read(text::kAuthJobInformation) + L" ").c_str());
+    for (int row = 0; row < kRows; ++row)
+        SetWindowTextW(labels_[row], (lang.Read(*kRowTexts[row]) + L":").c_str());
+    SetWindowTextW(usernameLabel_, (lang.Read(text::kAuthUsername) + L":").c_str());
+    const TextKey& password = record_.AuthMode == AuthPinCode ? text::kAuthPinCode : text::kAuthPassword;
+    SetWindowTextW(passwordLabel_, (lang.Read(password) + L":").c_str());
+    SetWindowTextW(delete_, lang.Read(text::kAuthDelete).c_str());
+    SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
+}
+
+void TFormAuth::FillValues() {
+    const LangReader lang = OpenLanguageFile();
+    const LocalTime submitted = DateTimeFromDayCount(record_.Submitted).value_or(*DateTimeFromDayCount(0));
+    const std::wstring values[kRows] = {
+        ui::FormatDateTime(submitted),
+        record_.DocumentName,
+        record_.PrinterName,
+        lang.Read(record_.Colour() ? text::kYes : text::kNo),
+        PaperSizeText(record_.PaperSize, record_.PaperWidth, record_.PaperLength),
+        std::to_wstring(record_.Pages),
+        std::to_wstring(record_.Copies),
+        ui::FormatCurrency(int64_t(record_.Cost)),
+    };
+    for (int row = 0; row < kRows; ++row)
+        SetWindowTextW(values_[row], values[row].c_str());
+}
+
+void TFormAuth::RestoreRows() {
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
+    if (!key) return;
+    const auto saved = reg::ReadBinary(key.Get(), kAuthOptions);
+    if (!saved.Ok() || saved.value.size() != kRows) return;  // any other size is ignored
+    for (int row = 0; row < kRows; ++row)
+        shown_[row] = saved.value[row] != 0;
+}
+
+void TFormAuth::ApplyMode() {
+    switch (record_.AuthMode) {
+        case AuthNone:
+            for (HWND h : {authGroup_, icon_, usernameLabel_, username_, passwordLabel_, password_})
+                ShowWindow(h, SW_HIDE);
+            break;
+        case AuthCurrentUser:
+            EnableWindow(username_, FALSE);
+            break;
+        case AuthPinCode:
+            ShowWindow(usernameLabel_, SW_HIDE);
+            ShowWindow(username_, SW_HIDE);
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- layout ----
+
+void TFormAuth::actJobInfoDateExecute() {
+    if (std::none_of(shown_.begin(), shown_.end(), [](bool s) { return s; })) shown_[kDocumentRow] = true;
+    for (int row = 0; row < kRows; ++row) {
+        ShowWindow(labels_[row], shown_[row] ? SW_SHOWNA : SW_HIDE);
+        ShowWindow(values_[row], shown_[row] ? SW_SHOWNA : SW_HIDE);
+    }
+    Layout();
+}
+
+void TFormAuth::Layout() {
+    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
+    const HFONT font = static_cast<HFONT>(font_.Get());
+    const int textHeight = ui::TextHeight(Handle(), font);
+    const int pitch = std::max(S(kRowPitch), textHeight + S(2));
+    const int editHeight = textHeight + S(8);
+    const int clientWidth = S(kClientWidth);
+    const int groupLeft = S(kMargin), groupWidth = clientWidth - 2 * S(kMargin);
+    const int inner = groupLeft + S(12), innerRight = groupLeft + groupWidth - S(12);
+
+    // Job information: labels in a column as wide as the widest label, values beside.
+    int labelWidth = 0;
+    for (HWND label : labels_)
+        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), font, ui::WindowText(label)));
+    const int valueLeft = inner + labelWidth + S(10);
+    int top = S(kMargin) + textHeight + S(8);
+    for (int row = 0; row < kRows; ++row) {
+        if (!shown_[row]) continue;
+        ui::Place(labels_[row], inner, top, labelWidth + S(2), textHeight);
+        ui::Place(values_[row], valueLeft, top, innerRight - valueLeft, textHeight);
+        top += pitch;
+    }
+    ui::Place(bevel_, inner, top + S(4), innerRight - inner, S(2));
+    ui::Place(countdown_, inner, top + S(12), innerRight - inner, textHeight);
+    const int jobBottom = top + S(12) + textHeight + S(10);
+    ui::Place(jobGroup_, groupLeft, S(kMargin), groupWidth, jobBottom - S(kMargin));
+
+    // Credentials: the icon, then the labels and the boxes; in PIN mode the password
+    // row takes the user-name row's place.
+    int bottom = jobBottom;
+    if (record_.AuthMode != AuthNone) {
+        const int groupTop = jobBottom + S(8);
+        const int firstRow = groupTop + textHeight + S(8);
+        const int iconSize = S(32);
+        const bool pinOnly = record_.AuthMode == AuthPinCode;
+        const int authLabelWidth = std::max(ui::TextWidth(Handle(), font, ui::WindowText(usernameLabel_)),
+                                            ui::TextWidth(Handle(), font, ui::WindowText(passwordLabel_)));
+        const int labelLeft = inner + iconSize + S(12);
+        const int editLeft = labelLeft + authLabelWidth + S(10);
+        const int rowStep = editHeight + S(6);
+        const int passwordTop = pinOnly ? firstRow : firstRow + rowStep;
+        ui::Place(icon_, inner, firstRow, iconSize, iconSize);
+        ui::Place(usernameLabel_, labelLeft, firstRow + (editHeight - textHeight) / 2, authLabelWidth + S(2),
+                  textHeight);
+        ui::Place(username_, editLeft, firstRow, innerRight - editLeft, editHeight);
+        ui::Place(passwordLabel_, labelLeft, passwordTop + (editHeight - textHeight) / 2, authLabelWidth + S(2),
+                  textHeight);
+        ui::Place(password_, editLeft, passwordTop, innerRight - editLeft, editHeight);
+        const int contentBottom = std::max(passwordTop + editHeight, firstRow + iconSize);
+        ui::Place(authGroup_, groupLeft, groupTop, groupWidth, contentBottom + S(10) - groupTop);
+        bottom = contentBottom + S(10);
+    }
+
+    // Buttons at the bottom right: OK, then Delete.
+    const int buttonWidth = std::max({S(kButtonWidth), ui::TextWidth(Handle(), font, ui::WindowText(ok_)) + S(24),
+                                      ui::TextWidth(Handle(), font, ui::WindowText(delete_)) + S(24)});
+    const int buttonTop = bottom + S(10);
+    ui::Place(delete_, clientWidth - S(kMargin) - buttonWidth, buttonTop, buttonWidth, S(kButtonHeight));
+    ui::Place(ok_, clientWidth - S(kMargin) - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(kButtonHeight));
+
+    const DWORD style = DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE));
+    const DWORD exStyle = DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
+    const SIZE size =
+        ui::WindowSizeForClient(clientWidth, buttonTop + S(kButtonHeight) + S(kMargin), style, exStyle, dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
+void TFormAuth::OnDpiChanged(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    font_ = ui::MessageFont(dpi_);
+    boldFont_ = ui::MessageFont(dpi_, true);
+    EnumChildWindows(
+        Handle(),
+        [](HWND child, LPARAM font) -> BOOL {
+            SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(font_.Get()));
+    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+    SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
+}
+
+void TFormAuth::ShowRowMenu(POINT screen) {
+    const LangReader lang = OpenLanguageFile();
+    const UniqueMenu menu(CreatePopupMenu());
+    for (int row = 0; row < kRows; ++row) {
+        AppendMenuW(menu.Get(), MF_STRING | (shown_[row] ? MF_CHECKED : MF_UNCHECKED), UINT_PTR(kIdMenuRow + row),
+                    lang.Read(*kRowTexts[row]).c_str());
+    }
+    const int chosen =
+        int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, Handle(), nullptr));
+    if (chosen >= kIdMenuRow && chosen < kIdMenuRow + kRows) {
+        shown_[chosen - kIdMenuRow] = !shown_[chosen - kIdMenuRow];
+        actJobInfoDateExecute();
+    }
+}
+
+// ---- the countdown and the answers ----
+
+void TFormAuth::TimerTimer() {
+    const int remaining = RemainingSeconds(record_.Submitted, NowDayCount(*args_.clock));
+    const std::wstring line = CountdownText(LangString(text::kAuthJobDeletion), remaining);
+    ui::SetWindowTextIfChanged(countdown_, line);
+    if (remaining > 0 || answered_) return;
+    KillTimer(Handle(), kTimerId);
+    // Not from inside creation, nor from inside a running handler: the window must
+    // not be destroyed under the code that is using it.
+    if (creating_ || busy_ > 0) {
+        PostMessageW(Handle(), kMsgExpired, 0, 0);
+    } else {
+        btnDeleteClick();
+    }
+}
+
+bool TFormAuth::Authenticated() {
+    SecretText password(ui::WindowText(password_));
+    switch (record_.AuthMode) {
+        case AuthNone:
+            return true;
+        case AuthCurrentUser:
+        case AuthAnyAccount: {
+            const std::wstring account = ui::WindowText(username_);
+            const size_t slash = account.find(L'\\');
+            const std::wstring domain = slash == std::wstring::npos ? L"" : account.substr(0, slash);
+            const std::wstring user = slash == std::wstring::npos ? account : account.substr(slash + 1);
+            if (record_.AuthMode == AuthAnyAccount && args_.check->AccountSidString(user).empty()) return false;
+            return args_.check->VerifyCredentials(user, domain, password.Get());
+        }
+        case AuthPinCode:
+            return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, password.Get().c_str(),
+                                  int(password.Get().size()), record_.PinCode.c_str(),
+                                  int(record_.PinCode.size())) == CSTR_EQUAL;
+        default:
+            return false;
+    }
+}
+
+void TFormAuth::Answer(JobAction action) {
+    answered_ = true;
+    args_.sendAnswer(record_, action);
+    Close();
+}
+
+void TFormAuth::btnOkClick() {
+    if (answered_ || busy_ > 0) return;
+    ++busy_;
+    if (Authenticated()) {
+        Answer(JobActionPrint);
+    } else {
+        const TextKey* message = record_.AuthMode == AuthCurrentUser  ? &text::kPasswordIncorrect
+                                 : record_.AuthMode == AuthAnyAccount ? &text::kLoginIncorrect
+                                 : record_.AuthMode == AuthPinCode    ? &text::kPinCodeIncorrect
+                                                                      : nullptr;
+        if (message) args_.warn(Handle(), LangString(*message), LangString(text::kError));
+    }
+    --busy_;
+    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFormAuth::btnDeleteClick() {
+    if (answered_ || busy_ > 0) return;
+    ++busy_;
+    KillTimer(Handle(), kTimerId);
+    Answer(JobActionDelete);
+    --busy_;
+    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+// ---- closing ----
+
+ui::CloseAction TFormAuth::FormClose() {
+    if (busy_ > 0) {
+        closeRequested_ = true;
+        return ui::CloseAction::None;
+    }
+    return ui::CloseAction::Free;
+}
+
+void TFormAuth::FormDestroy() {
+    KillTimer(Handle(), kTimerId);
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
+    if (!key) return;
+    uint8_t rows[kRows];
+    for (int row = 0; row < kRows; ++row)
+        rows[row] = shown_[row] ? 1 : 0;
+    reg::WriteBinary(key.Get(), kAuthOptions, rows);
+}
+
+LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wp) == IDOK) btnOkClick();
+            if (LOWORD(wp) == IDCANCEL) btnDeleteClick();
+            return 0;
+        case WM_TIMER:
+            if (wp == kTimerId) TimerTimer();
+            return 0;
+        case kMsgExpired:
+            btnDeleteClick();
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            // Labels and the read-only value fields on the window's face colour.
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CONTEXTMENU: {
+            POINT at = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
+            RECT group;
+            GetWindowRect(jobGroup_, &group);
+            if (lp == -1) {  // from the keyboard: open at the rows
+                at = {group.left + ui::Scale(20, dpi_), group.top + ui::Scale(20, dpi_)};
+            } else if (!PtInRect(&group, at)) {
+                break;
+            }
+            ShowRowMenu(at);
+            return 0;
+        }
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
+            return 0;
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm

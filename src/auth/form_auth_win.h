@@ -1,0 +1,113 @@
+#pragma once
+// TFormAuth: one held print job in front of the user. Shows the job, asks for what
+// the job's mode requires, counts five minutes down from the job's time, and ends
+// in one answer to the print server: print (OK with credentials that pass) or
+// delete (Delete, Escape, or the countdown reaching zero). Closing it by its frame
+// sends nothing.
+//
+// User-interface thread only. Created without an owner and with a task-bar button
+// of its own; frees itself when closed (nobody keeps a reference). Answering and
+// the warning boxes pump messages; a close, a click or a countdown expiry that
+// arrives meanwhile waits until the running handler is done, and a job is never
+// answered twice.
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "auth/credentials_win.h"
+#include "auth/request_record.h"
+#include "i18n/catalogue.h"
+#include "support/clock.h"
+#include "support/unique_win.h"
+#include "ui/window_win.h"
+
+namespace pm {
+
+struct AuthDialogArgs {
+    const CredentialCheck* check = nullptr;  // default: the system's checks
+    const Clock* clock = nullptr;            // default: the system's local time
+    // Sends the answer; default SendJobAnswer.
+    std::function<void(const RequestRecord&, JobAction)> sendAnswer;
+    // Shows a warning box owned by the dialog; default MessageBoxW with the exclamation icon.
+    std::function<void(HWND owner, const std::wstring& text, const std::wstring& caption)> warn;
+};
+
+class TFormAuth final : public ui::Window {
+public:
+    static constexpr wchar_t kClassName[] = L"PrintMirovant.Authentication";
+    static constexpr int kRows = 8;
+    // Stable control ids: tests and tools find the controls with GetDlgItem.
+    // OK is IDOK and Delete is IDCANCEL, so Enter and Escape press them.
+    enum : int {
+        kIdUsername = 101,
+        kIdPassword,
+        kIdUsernameLabel,
+        kIdPasswordLabel,
+        kIdCountdown,
+        kIdJobGroup,
+        kIdAuthGroup,
+        kIdIcon,
+        kIdBevel,
+        kIdRowLabel = 200,  // + row
+        kIdRowValue = 220,  // + row
+        kIdMenuRow = 300,   // + row: the context menu's check items
+    };
+    static constexpr UINT kTimerId = 1;
+
+    // Creates the dialog (not yet shown) on a copy of the record; nullptr when the
+    // window cannot be created. A job already past its time is deleted as soon as
+    // the creator returns to the message loop.
+    static TFormAuth* Create(const RequestBytes& record, AuthDialogArgs args = {});
+
+    // Shows the dialog above all windows, brings it to the front, then returns it
+    // to ordinary stacking.
+    void ShowOnTop();
+
+    // Which rows are shown, in row order (the bytes of "AuthOptions").
+    std::array<bool, kRows> RowsShown() const { return shown_; }
+    void TimerTimer();
+
+private:
+    TFormAuth(const RequestBytes& record, AuthDialogArgs args);
+
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void FormCreate() override;
+    ui::CloseAction FormClose() override;
+    void FormDestroy() override;
+
+    void CreateControls();
+    void Localise();
+    void FillValues();
+    void RestoreRows();
+    void ApplyMode();
+    void actJobInfoDateExecute();  // lays the rows out; the window follows its content
+    void Layout();
+    void ShowRowMenu(POINT screen);
+    void btnOkClick();
+    void btnDeleteClick();
+    bool Authenticated();
+    void Answer(JobAction action);
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
+
+    const RequestBytes bytes_;
+    const RequestRecord record_;
+    AuthDialogArgs args_;
+
+    std::array<bool, kRows> shown_{true, true, true, true, true, true, true, true};
+    std::array<HWND, kRows> labels_{};
+    std::array<HWND, kRows> values_{};
+    HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
+    HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
+    HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;
+    UINT dpi_ = 96;
+    UniqueGdi font_, boldFont_;
+    UniqueIcon bigIcon_, smallIcon_;
+
+    bool creating_ = false;
+    bool answered_ = false;        // one answer per job, whatever arrives meanwhile
+    int busy_ = 0;                 // inside OK or Delete (which pump messages)
+    bool closeRequested_ = false;  // a close that arrived while busy
+};
+
+}  // namespace pm

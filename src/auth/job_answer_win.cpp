@@ -1,0 +1,57 @@
+#include "auth/job_answer_win.h"
+
+#include <windows.h>
+
+#include "pipes/pipe_names.h"
+#include "pipes/pipe_transport_win.h"
+#include "support/error_log_win.h"
+
+namespace pm {
+namespace {
+
+// The name as it comes out of the ANSI code page: a character the code page cannot
+// hold becomes "?" (never a best-fit look-alike such as "/" for a fullwidth solidus).
+std::wstring ThroughAnsi(const std::wstring& name) {
+    if (name.empty()) return {};
+    const int size =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), int(name.size()), nullptr, 0, nullptr, nullptr);
+    if (size <= 0) return {};
+    std::string ansi(size_t(size), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), int(name.size()), ansi.data(), size, nullptr,
+                        nullptr);
+    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), size, nullptr, 0);
+    std::wstring wide(size_t(back > 0 ? back : 0), L'\0');
+    if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), size, wide.data(), back);
+    return wide;
+}
+
+}  // namespace
+
+std::wstring JobAnswerPipeName(const RequestRecord& record) {
+    const std::wstring server = ThroughAnsi(record.ServerComputer);
+    return IsPlainComputerName(server) ? ServerPipeName(server) : std::wstring();
+}
+
+void SendJobAnswerTo(const std::wstring& pipeName, const RequestRecord& record, JobAction action) {
+    UniqueFile pipe;
+    if (!OpenPipe(pipeName, pipe)) return;
+    const JobAnswerParts answer = MakeJobAnswer(record, action);
+    const uint8_t jobId[4] = {uint8_t(answer.jobId), uint8_t(answer.jobId >> 8), uint8_t(answer.jobId >> 16),
+                              uint8_t(answer.jobId >> 24)};
+    WriteCode(pipe.Get(), answer.code);
+    WritePipe(pipe.Get(), answer.printer.data(), DWORD(answer.printer.size()));
+    WritePipe(pipe.Get(), jobId, sizeof jobId);
+    WriteCode(pipe.Get(), answer.action);
+    WriteCode(pipe.Get(), answer.trailer);
+}
+
+void SendJobAnswer(const RequestRecord& record, JobAction action) {
+    const std::wstring pipeName = JobAnswerPipeName(record);
+    if (pipeName.empty()) {
+        LogError(kLogBadServerName, 0, L"JobAnswer: server name refused: " + record.ServerComputer);
+        return;
+    }
+    SendJobAnswerTo(pipeName, record, action);
+}
+
+}  // namespace pm

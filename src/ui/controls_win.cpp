@@ -1,0 +1,80 @@
+#include "ui/controls_win.h"
+
+#include "support/module_win.h"
+
+namespace pm::ui {
+
+UINT WindowDpi(HWND window) {
+    // GetDpiForWindow exists from Windows 10 on; before it the screen's DPI is everyone's.
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpi = GetProc<GetDpiForWindowFn>(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow");
+    if (getDpi && window) {
+        if (const UINT dpi = getDpi(window)) return dpi;
+    }
+    const HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? UINT(dpi) : 96;
+}
+
+UniqueGdi MessageFont(UINT dpi, bool bold) {
+    NONCLIENTMETRICSW metrics = {sizeof metrics};
+    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+    LOGFONTW font = metrics.lfMessageFont;
+    // The metrics are for the primary screen's DPI; rescale to the window's.
+    const UINT systemDpi = WindowDpi(nullptr);
+    font.lfHeight = MulDiv(font.lfHeight, int(dpi), int(systemDpi));
+    if (bold) font.lfWeight = FW_BOLD;
+    return UniqueGdi(CreateFontIndirectW(&font));
+}
+
+HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font) {
+    const std::wstring text(args.text);
+    const HWND control =
+        CreateWindowExW(args.exStyle, args.className, text.c_str(), WS_CHILD | WS_VISIBLE | args.style, 0, 0, 0, 0,
+                        parent, reinterpret_cast<HMENU>(INT_PTR(args.id)), GetModuleHandleW(nullptr), nullptr);
+    if (control && font) SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    return control;
+}
+
+SIZE MeasureText(HWND window, HFONT font, std::wstring_view text) {
+    SIZE size = {};
+    const HDC dc = GetDC(window);
+    const HGDIOBJ old = SelectObject(dc, font);
+    GetTextExtentPoint32W(dc, text.data(), int(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(window, dc);
+    return size;
+}
+
+std::wstring WindowText(HWND window) {
+    std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));
+    return text;
+}
+
+void SetWindowTextIfChanged(HWND window, const std::wstring& text) {
+    if (WindowText(window) != text) SetWindowTextW(window, text.c_str());
+}
+
+SIZE WindowSizeForClient(int clientWidth, int clientHeight, DWORD style, DWORD exStyle, UINT dpi) {
+    RECT rc = {0, 0, clientWidth, clientHeight};
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi =
+        GetProc<AdjustForDpiFn>(GetModuleHandleW(L"user32.dll"), "AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&rc, style, FALSE, exStyle, dpi)) AdjustWindowRectEx(&rc, style, FALSE, exStyle);
+    return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+void CenterOnScreen(HWND window) {
+    RECT rc;
+    GetWindowRect(window, &rc);
+    MONITORINFO info = {sizeof info};
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTOPRIMARY), &info);
+    const RECT& area = info.rcWork;
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    SetWindowPos(window, nullptr, area.left + (area.right - area.left - width) / 2,
+                 area.top + (area.bottom - area.top - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace pm::ui

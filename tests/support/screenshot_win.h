@@ -1,0 +1,50 @@
+#pragma once
+// Saves what a window shows on the screen as a 24-bit BMP file (for looking at
+// windows in tests; scripts/screenshots turns them into PNG files).
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace pm::test {
+
+// The folder named by PM_SCREENSHOT_DIR ("" when not set: no screenshots wanted).
+inline std::wstring ScreenshotFolder() {
+    const wchar_t* folder = _wgetenv(L"PM_SCREENSHOT_DIR");
+    return folder ? std::wstring(folder) : std::wstring();
+}
+
+inline bool SaveWindowBmp(HWND window, const std::wstring& path) {
+    RECT rc;
+    GetWindowRect(window, &rc);
+    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC memory = CreateCompatibleDC(screen);
+    const HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    const HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, rc.left, rc.top, SRCCOPY);
+    SelectObject(memory, old);
+
+    BITMAPINFOHEADER header = {sizeof header, width, height, 1, 24, BI_RGB};
+    const DWORD stride = DWORD((width * 3 + 3) & ~3);
+    std::vector<BYTE> pixels(size_t(stride) * size_t(height));
+    GetDIBits(memory, bitmap, 0, UINT(height), pixels.data(), reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+
+    BITMAPFILEHEADER file = {0x4D42, DWORD(sizeof(BITMAPFILEHEADER) + sizeof header + pixels.size()), 0, 0,
+                             DWORD(sizeof(BITMAPFILEHEADER) + sizeof header)};
+    HANDLE out = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (out == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    WriteFile(out, &file, sizeof file, &written, nullptr);
+    WriteFile(out, &header, sizeof header, &written, nullptr);
+    WriteFile(out, pixels.data(), DWORD(pixels.size()), &written, nullptr);
+    CloseHandle(out);
+    return true;
+}
+
+}  // namespace pm::test
