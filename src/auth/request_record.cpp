@@ -54,9 +54,9 @@ RequestBytes EncodeRequest(const RequestRecord& r) {
     return b;
 }
 
-RequestBytes EncodeTextMessage(std::wstring_view text) {
+RequestBytes EncodeTextMessage(std::wstring_view text, uint32_t kind) {
     RequestBytes b{};
-    bytes::Put32(b, kFlags, kTextMessageKind);
+    bytes::Put32(b, kFlags, kind);
     bytes::PutText(b, kMessageText, kMessageTextUnits, text);
     return b;
 }

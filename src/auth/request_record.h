@@ -67,8 +67,9 @@ RequestRecord DecodeRequest(std::span<const uint8_t> bytes);
 // PrinterNameBytes is ignored: the printer field is written from PrinterName.
 RequestBytes EncodeRequest(const RequestRecord& record);
 
-// A text message: kind 2 and the text (cut to 260 characters), every other byte zero.
-RequestBytes EncodeTextMessage(std::wstring_view text);
+// A text message: the kind (2 from the send-message dialog) and the text (cut to 260
+// characters), every other byte zero.
+RequestBytes EncodeTextMessage(std::wstring_view text, uint32_t kind = request::kTextMessageKind);
 std::wstring DecodeTextMessage(std::span<const uint8_t> bytes);
 
 // The answer to a job, as the five writes that carry it (538 bytes in all).

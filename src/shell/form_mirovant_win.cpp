@@ -1,6 +1,9 @@
 #include "shell/form_mirovant_win.h"
 
+#include "pipes/pipe_names.h"
+#include "shell/incoming_win.h"
 #include "shell/product.h"
+#include "support/names_win.h"
 
 namespace pm {
 
@@ -15,6 +18,14 @@ bool TFormMirovant::Create(HWND application) {
     return CreateWindowFor(args);
 }
 
+void TFormMirovant::StartListener() {
+    handOver_.onText = &ShowTextMessage;
+    handOver_.onAuth = &ShowAuthRequest;
+    if (!handOver_.Create()) return;
+    messenger_ = std::make_unique<TMessenger>(ListenerPipeName(LocalUserName()), handOver_);
+    messenger_->Start();
+}
+
 void TFormMirovant::FormCreate() {
     // Centred on the screen, though it stays hidden.
     RECT rc;
@@ -22,6 +33,7 @@ void TFormMirovant::FormCreate() {
     const int width = rc.right - rc.left, height = rc.bottom - rc.top;
     SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    StartListener();
 }
 
 void TFormMirovant::FormDestroy() {

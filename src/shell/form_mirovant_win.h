@@ -1,6 +1,10 @@
 #pragma once
-// TFormMirovant: the client's main form. Never shown; closing it ends the program.
+// TFormMirovant: the client's main form. Never shown; it starts the listener on the
+// user's pipe when created, and closing it ends the program.
 
+#include <memory>
+
+#include "pipes/listener_win.h"
 #include "ui/window_win.h"
 
 namespace pm {
@@ -15,6 +19,10 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override { return ui::CloseAction::Destroy; }
     void FormDestroy() override;
+    void StartListener();
+
+    RequestHandOver handOver_;
+    std::unique_ptr<TMessenger> messenger_;
 };
 
 }  // namespace pm

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
 #include "shell/install_dir_win.h"
 #include "shell/product.h"
@@ -29,6 +30,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TFormMirovant mainForm;
     if (!mainForm.Create(application.Handle())) return 1;
     application.SetMainForm(mainForm.Handle());
+    TFormMessages::Create();
 
     return ui::RunMessageLoop();
 }

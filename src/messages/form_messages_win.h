@@ -1,0 +1,43 @@
+#pragma once
+// TFormMessages: the window that shows the last message received. Created hidden
+// at start-up and kept for the whole run; closing it only hides it, and its text
+// stays until the next message replaces it. User-interface thread only.
+
+#include <string>
+
+#include "support/unique_win.h"
+#include "ui/window_win.h"
+
+namespace pm {
+
+class TFormMessages final : public ui::Window {
+public:
+    static constexpr wchar_t kClassName[] = L"PrintMirovant.Messages";
+    enum : int { kIdMessage = 101, kIdIcon };  // btnOk is IDOK (Enter and Escape)
+
+    // The process's message window; created by Create() once at start-up.
+    static TFormMessages* Instance() { return instance_; }
+    static TFormMessages* Create();
+
+    // Replaces the text (no history is kept).
+    void SetMessage(const std::wstring& text);
+    std::wstring Message() const;
+    // Hides it, makes it topmost, shows it, brings it to the front, then ordinary stacking.
+    void BringToTop();
+
+private:
+    TFormMessages() = default;
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void FormCreate() override;
+    ui::CloseAction FormClose() override { return ui::CloseAction::Hide; }
+    void FormDestroy() override;
+    void Layout();
+
+    static inline TFormMessages* instance_ = nullptr;
+    HWND message_ = nullptr, icon_ = nullptr, ok_ = nullptr;
+    UINT dpi_ = 96;
+    UniqueGdi font_;
+    UniqueIcon bigIcon_;
+};
+
+}  // namespace pm

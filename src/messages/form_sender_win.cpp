@@ -1,0 +1,171 @@
+#include "messages/form_sender_win.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "auth/request_record.h"
+#include "i18n/language_win.h"
+#include "messages/message_text.h"
+#include "pipes/send_message_win.h"
+#include "shell/product.h"
+#include "support/names_win.h"
+#include "ui/application_win.h"
+#include "ui/controls_win.h"
+
+namespace pm {
+namespace {
+
+bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.c_str(), int(a.size()), b.c_str(), int(b.size())) ==
+           CSTR_EQUAL;
+}
+
+void Box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT icon) {
+    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | icon);
+}
+
+}  // namespace
+
+TFormSender::TFormSender(SenderArgs args) : args_(std::move(args)) {
+    if (!args_.send) args_.send = &SendUserMessage;
+    if (!args_.box) args_.box = &Box;
+}
+
+TFormSender* TFormSender::Create(SenderArgs args) {
+    if (instance_) return instance_;
+    auto* form = new TFormSender(std::move(args));
+    CreateArgs window;
+    window.className = kClassName;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    window.owner = ui::Application::Instance().Handle();
+    instance_ = form;
+    if (!form->CreateWindowFor(window)) {
+        instance_ = nullptr;
+        delete form;
+        return nullptr;
+    }
+    return form;
+}
+
+void TFormSender::FormCreate() {
+    dpi_ = ui::WindowDpi(Handle());
+    font_ = ui::MessageFont(dpi_);
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HWND w = Handle();
+    computerLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdComputerLabel}, f);
+    computer_ = ui::CreateControl(w, {WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdComputer}, f);
+    usernameLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdUsernameLabel}, f);
+    username_ = ui::CreateControl(w, {WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdUsername}, f);
+    messageLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdMessageLabel}, f);
+    // Enter inside the message starts a new line.
+    message_ =
+        ui::CreateControl(w,
+                          {WC_EDITW, L"", ES_MULTILINE | ES_WANTRETURN | ES_AUTOVSCROLL | WS_VSCROLL | WS_TABSTOP,
+                           WS_EX_CLIENTEDGE, kIdMessage},
+                          f);
+    SendMessageW(message_, EM_SETLIMITTEXT, 0, 0);
+    send_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdSend}, f);
+    close_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    EnableDialogKeys();
+
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(w, ProductCaption().c_str());
+    SetWindowTextW(computerLabel_, (lang.Read(text::kComputer) + L":").c_str());
+    SetWindowTextW(usernameLabel_, (lang.Read(text::kUsername) + L":").c_str());
+    SetWindowTextW(messageLabel_, (lang.Read(text::kMessage) + L":").c_str());
+    SetWindowTextW(send_, lang.Read(text::kSend).c_str());
+    SetWindowTextW(close_, lang.Read(text::kClose).c_str());
+    const HICON small =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+    Layout();
+    ui::CenterOnScreen(w);
+}
+
+void TFormSender::Layout() {
+    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const int width = S(380), margin = S(10), textHeight = ui::TextHeight(Handle(), f);
+    const int editHeight = textHeight + S(8);
+    int labelWidth = 0;
+    for (HWND label : {computerLabel_, usernameLabel_, messageLabel_})
+        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), f, ui::WindowText(label)));
+    const int fieldLeft = margin + labelWidth + S(10), fieldWidth = width - margin - fieldLeft;
+    int top = margin;
+    for (auto [label, field] : {std::pair{computerLabel_, computer_}, std::pair{usernameLabel_, username_}}) {
+        ui::Place(label, margin, top + (editHeight - textHeight) / 2, labelWidth + S(2), textHeight);
+        ui::Place(field, fieldLeft, top, fieldWidth, editHeight);
+        top += editHeight + S(6);
+    }
+    ui::Place(messageLabel_, margin, top + S(4), labelWidth + S(2), textHeight);
+    ui::Place(message_, fieldLeft, top, fieldWidth, S(110));
+    top += S(110) + S(10);
+    const int buttonWidth = std::max({S(80), ui::TextWidth(Handle(), f, ui::WindowText(send_)) + S(24),
+                                      ui::TextWidth(Handle(), f, ui::WindowText(close_)) + S(24)});
+    ui::Place(close_, width - margin - buttonWidth, top, buttonWidth, S(25));
+    ui::Place(send_, width - margin - 2 * buttonWidth - S(6), top, buttonWidth, S(25));
+    const DWORD style = DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE));
+    const DWORD exStyle = DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
+    const SIZE size = ui::WindowSizeForClient(width, top + S(25) + margin, style, exStyle, dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormSender::btnSendClick() {
+    if (busy_ > 0) return;
+    ++busy_;
+    const std::wstring computer = ui::WindowText(computer_), user = ui::WindowText(username_);
+    const std::wstring message = ui::WindowText(message_);
+    const TextKey* caption = &text::kError;
+    const TextKey* box = nullptr;
+    UINT icon = MB_ICONERROR;
+    if (SameIgnoringCase(computer, LocalComputerName()) && SameIgnoringCase(user, LocalUserName())) {
+        box = &text::kSelfMessage;
+    } else if (TrimBelow33(message).empty()) {
+        box = &text::kEmptyMessage;
+    } else if (args_.send(int32_t(request::kTextMessageKind), computer, user, message)) {
+        caption = &text::kInformation;
+        box = &text::kMessageSent;
+        icon = MB_ICONINFORMATION;
+    } else {
+        box = &text::kMessageNotSent;
+    }
+    args_.box(Handle(), LangString(*box), LangString(*caption), icon);
+    --busy_;
+    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+ui::CloseAction TFormSender::FormClose() {
+    // A close during a send (which pumps messages) waits until the send is done.
+    if (busy_ > 0) {
+        closeRequested_ = true;
+        return ui::CloseAction::None;
+    }
+    return ui::CloseAction::Free;
+}
+
+void TFormSender::FormDestroy() {
+    if (instance_ == this) instance_ = nullptr;
+}
+
+LRESULT TFormSender::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wp) == kIdSend && HIWORD(wp) == BN_CLICKED) btnSendClick();
+            if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) Close();
+            return 0;
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CTLCOLORSTATIC:
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm

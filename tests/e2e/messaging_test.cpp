@@ -1,0 +1,77 @@
+// A held job and a text message going from the stand-in print server to the real
+// client and back.
+
+#include <gtest/gtest.h>
+
+#include "auth/form_auth_win.h"
+#include "messages/form_messages_win.h"
+#include "shell/form_mirovant_win.h"
+#include "support/names_win.h"
+#include "support/print_server_win.h"
+#include "support/process_win.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+
+std::wstring WindowTextOf(HWND window) {
+    wchar_t text[1024] = {};
+    SendMessageW(window, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+class ClientWithServer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(server_.Start(L"serve", L""));
+        ASSERT_FALSE(server_.WaitForEvent({"\"started\""}).empty());
+        ASSERT_TRUE(client_.Start(test::BuildFolder() + L"PrintMirovant.exe"));
+        ASSERT_TRUE(test::WaitFor([&] { return FindWindow(TFormMirovant::kClassName) != nullptr; }, 10s));
+    }
+    void TearDown() override {
+        if (HWND main = FindWindow(TFormMirovant::kClassName)) PostMessageW(main, WM_CLOSE, 0, 0);
+        client_.WaitExit(5000);
+    }
+    HWND FindWindow(const wchar_t* className) const { return test::FindProcessWindow(client_.Id(), className); }
+    DWORD Push(const std::wstring& command, const std::wstring& arguments) {
+        test::PrintServer once;
+        return once.Run(command, L"--user " + LocalUserName() + L" " + arguments);
+    }
+
+    test::PrintServer server_;
+    test::ChildProcess client_;
+};
+
+TEST_F(ClientWithServer, AHeldJobIsShownAndItsAnswerReachesTheServer) {
+    ASSERT_EQ(Push(L"push-job", L"--mode 1 --job 12 --printer Laser"), 0u);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    EXPECT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));
+    EXPECT_EQ(WindowTextOf(GetDlgItem(dialog, TFormAuth::kIdRowValue + 2)), L"Laser");
+    SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    EXPECT_FALSE(server_.WaitForEvent({"\"job-answer\"", "\"job\":12,\"action\":8", "\"bytes\":538"}).empty());
+    ASSERT_TRUE(test::WaitFor([&] { return !IsWindow(dialog); }, 5s)) << "the dialog closes after answering";
+
+    ASSERT_EQ(Push(L"push-job", L"--mode 4 --pin 4711 --job 13"), 0u);
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));  // created whole
+    SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+    EXPECT_FALSE(server_.WaitForEvent({"\"job-answer\"", "\"job\":13,\"action\":4"}).empty()) << [&] {
+        std::string all;
+        for (const std::string& line : server_.Events())
+            all += line + "\n";
+        return all;
+    }();
+}
+
+TEST_F(ClientWithServer, ATextMessageShowsInTheMessageWindow) {
+    ASSERT_EQ(Push(L"push-text", L"--text \"Toner is low\""), 0u);
+    HWND window = FindWindow(TFormMessages::kClassName);
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5s));
+    EXPECT_EQ(WindowTextOf(GetDlgItem(window, TFormMessages::kIdMessage)), L"Toner is low");
+}
+
+}  // namespace
+}  // namespace pm

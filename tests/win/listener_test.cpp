@@ -1,0 +1,351 @@
+#include "pipes/listener_win.h"
+
+#include <gtest/gtest.h>
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "auth/form_auth_win.h"
+#include "messages/form_messages_win.h"
+#include "pipes/message_codes.h"
+#include "pipes/pipe_names.h"
+#include "pipes/pipe_transport_win.h"
+#include "pipes/send_message_win.h"
+#include "shell/incoming_win.h"
+#include "support/auth_fakes_win.h"
+#include "support/clock_win.h"
+#include "support/error_log_win.h"
+#include "support/pipe_peer_win.h"
+#include "support/process_win.h"
+#include "support/registry_sandbox_win.h"
+#include "support/temp_folder_win.h"
+
+namespace pm {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+// A peer's whole exchange, as a sender or the print server does it.
+struct PeerResult {
+    bool opened = false;
+    bool replied = false;
+    uint32_t reply = 0;
+    double seconds = 0;
+};
+
+PeerResult Exchange(const std::wstring& pipe, std::vector<std::vector<uint8_t>> writes, bool readReply = true,
+                    DWORD replyInterval = kPipeWaitInterval) {
+    PeerResult result;
+    const auto start = Clock::now();
+    UniqueFile handle;
+    result.opened = OpenPipe(pipe, handle);
+    if (!result.opened) return result;
+    for (const auto& write : writes)
+        WritePipe(handle.Get(), write.data(), DWORD(write.size()));
+    if (readReply) {
+        uint8_t reply[4] = {};
+        result.replied = ReadPipe(handle.Get(), reply, 4, replyInterval);
+        result.reply =
+            uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 | uint32_t(reply[3]) << 24;
+    }
+    result.seconds = Seconds(start);
+    return result;
+}
+
+std::vector<uint8_t> Code(uint32_t code) {
+    return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
+}
+
+std::vector<uint8_t> Bytes(const RequestBytes& record, size_t size = kRequestRecordSize) {
+    return std::vector<uint8_t>(record.begin(), record.begin() + size);
+}
+
+class Listener : public ::testing::Test {
+protected:
+    void SetUp() override {
+        user_ = L"listener-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial_);
+        handOver_.onText = [this](const std::wstring& text) {
+            texts_.push_back(text);
+            if (onText_) onText_(text);
+        };
+        handOver_.onAuth = [this](const RequestBytes& record) { records_.push_back(DecodeRequest(record)); };
+        ASSERT_TRUE(handOver_.Create());
+        messenger_ = std::make_unique<TMessenger>(ListenerPipeName(user_), handOver_);
+        messenger_->Start();
+    }
+    void TearDown() override { messenger_.reset(); }
+
+    // Runs `peer` on its own thread while this thread serves the hand-over.
+    template <class F>
+    auto Peer(F peer, std::chrono::milliseconds limit = 20s) {
+        using Result = decltype(peer());
+        Result result{};
+        std::atomic<bool> done{false};
+        std::thread thread([&] {
+            result = peer();
+            done = true;
+        });
+        test::PumpUntil([&] { return done.load(); }, limit);
+        thread.join();
+        return result;
+    }
+    PeerResult SendText(const std::wstring& text) {
+        return Peer([&] { return Exchange(Pipe(), {Code(code::kTextMessage), Bytes(EncodeTextMessage(text))}); });
+    }
+    std::wstring Pipe() const { return ListenerPipeName(user_); }
+
+    static inline int serial_ = 0;
+    std::wstring user_;
+    RequestHandOver handOver_;
+    std::unique_ptr<TMessenger> messenger_;
+    std::vector<std::wstring> texts_;
+    std::vector<RequestRecord> records_;
+    std::function<void(const std::wstring&)> onText_;
+};
+
+TEST_F(Listener, TextIsAcknowledgedBeforeItIsHandedOver) {
+    std::atomic<bool> peerHasReply{false};
+    bool replyCameFirst = false;
+    onText_ = [&](const std::wstring&) {
+        // The handler holds the listener; the peer must already be able to read the ack.
+        replyCameFirst = test::WaitFor([&] { return peerHasReply.load(); }, 3s);
+    };
+    const PeerResult r = Peer([&] {
+        PeerResult result = Exchange(Pipe(), {Code(code::kTextMessage), Bytes(EncodeTextMessage(L"hello"))});
+        peerHasReply = true;
+        return result;
+    });
+    EXPECT_TRUE(r.replied);
+    EXPECT_EQ(r.reply, code::kAck);
+    EXPECT_TRUE(replyCameFirst);
+    EXPECT_EQ(texts_, (std::vector<std::wstring>{L"hello"}));
+}
+
+TEST_F(Listener, TextFillingAll261UnitsIsTakenWhole) {
+    RequestBytes record{};
+    for (size_t i = 0; i < 261; ++i)
+        record[944 + 2 * i] = 'x';
+    Peer([&] { return Exchange(Pipe(), {Code(code::kTextMessage), Bytes(record)}); });
+    ASSERT_EQ(texts_.size(), 1u);
+    EXPECT_EQ(texts_[0].size(), 261u);
+}
+
+TEST_F(Listener, AuthRequestsAreHandedOverEachOnItsOwn) {
+    RequestRecord job;
+    job.JobId = 5;
+    job.PinCode = L"1234";
+    for (int i = 0; i < 2; ++i) {
+        const PeerResult r = Peer([&] {
+            return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(job))});
+        });
+        EXPECT_EQ(r.reply, code::kAck);
+    }
+    ASSERT_EQ(records_.size(), 2u);
+    EXPECT_EQ(records_[1].JobId, 5u);
+}
+
+TEST_F(Listener, AShortRecordCarriesNothingOfTheOneBefore) {
+    // Regression: the receive buffer is cleared for every request.
+    RequestRecord secret;
+    secret.PinCode = L"4711";
+    secret.PrinterName = L"Secret printer";
+    secret.JobId = 99;
+    Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(secret))}); });
+    RequestRecord small;
+    small.DocumentName = L"short";
+    const PeerResult r = Peer([&] {
+        return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(small), 700)});
+    });
+    EXPECT_EQ(r.reply, code::kAck) << "short records are still accepted";
+    ASSERT_EQ(records_.size(), 2u);
+    EXPECT_EQ(records_[1].DocumentName, L"short");
+    EXPECT_EQ(records_[1].PinCode, L"");
+    EXPECT_EQ(records_[1].JobId, 0u);
+    EXPECT_EQ(records_[1].PrinterName, L"");
+}
+
+TEST_F(Listener, FaultyPeersAreAnsweredAsDocumentedAndServingGoesOn) {
+    // A code and then nothing, the end kept open: the failure reply after about five seconds.
+    // (This peer waits longer for its reply than the listener waits for the record.)
+    PeerResult r = Peer([&] { return Exchange(Pipe(), {Code(code::kTextMessage)}, true, 200); });
+    EXPECT_TRUE(r.replied);
+    EXPECT_EQ(r.reply, code::kReadFailure);
+    EXPECT_GE(r.seconds, 4.0);
+    EXPECT_LT(r.seconds, 9.0);
+
+    // A code and the record in one write: the 4-byte read fails.
+    std::vector<uint8_t> both = Code(code::kTextMessage);
+    const RequestBytes record = EncodeTextMessage(L"x");
+    both.insert(both.end(), record.begin(), record.end());
+    r = Peer([&] { return Exchange(Pipe(), {both}); });
+    EXPECT_EQ(r.reply, code::kReadFailure);
+
+    // An unknown code: no reply, the connection closed.
+    r = Peer([&] { return Exchange(Pipe(), {Code(0x12345678)}); });
+    EXPECT_TRUE(r.opened);
+    EXPECT_FALSE(r.replied);
+
+    // A peer that leaves at once frees the listener at once.
+    Peer([&] { return Exchange(Pipe(), {}, false); });
+    EXPECT_TRUE(texts_.empty());
+
+    r = SendText(L"still here");
+    EXPECT_EQ(r.reply, code::kAck);
+    EXPECT_LT(r.seconds, 3.0);
+    EXPECT_EQ(texts_, (std::vector<std::wstring>{L"still here"}));
+}
+
+TEST_F(Listener, APeerThatNeverReadsTheReplyIsCutOffAfterAboutFiveSeconds) {
+    // Regression: an unbounded flush would let such a peer stop the listener for good.
+    const auto start = Clock::now();
+    std::thread stubborn([&] {
+        UniqueFile handle;
+        if (!OpenPipe(Pipe(), handle)) return;
+        WriteCode(handle.Get(), code::kTextMessage);
+        const RequestBytes record = EncodeTextMessage(L"never reads");
+        WritePipe(handle.Get(), record.data(), DWORD(record.size()));
+        Sleep(15000);  // keeps its end open without reading
+    });
+    test::PumpUntil([&] { return texts_.size() == 1; }, 5s);
+    test::PumpUntil([&] { return Seconds(start) > TMessenger::kReplyReadWait / 1000.0 + 0.5; }, 10s);
+    const PeerResult next = SendText(L"served");
+    EXPECT_EQ(next.reply, code::kAck);
+    EXPECT_LT(Seconds(start), 9.0);
+    EXPECT_EQ(texts_.back(), L"served");
+    stubborn.join();
+}
+
+TEST_F(Listener, SendUserMessageDeliversThroughTheListenerCutTo260) {
+    const std::wstring text(300, L'w');
+    const bool sent = Peer([&] { return SendUserMessage(2, L".", user_, text); });
+    EXPECT_TRUE(sent);
+    ASSERT_EQ(texts_.size(), 1u);
+    EXPECT_EQ(texts_[0], std::wstring(260, L'w'));
+}
+
+TEST(SendUserMessage, AUserWithoutAClientGivesFalseAndOneLogEntry) {
+    test::TempFolder folder;
+    InitErrorLog(folder.Path());  // (only the first set-up in a process takes effect)
+    const auto start = Clock::now();
+    EXPECT_FALSE(SendUserMessage(2, L".", L"nobody-runs-here", L"hi"));
+    const double seconds = Seconds(start);
+    EXPECT_GE(seconds, 0.9);
+    EXPECT_LT(seconds, 5.0);
+    EXPECT_FALSE(SendThroughMessenger(L".", L"hi")) << "the messaging service is not there under Wine";
+}
+
+TEST(PipeSecurity, TheAccessListIsTheIntendedOne) {
+    ASSERT_NE(PipeSecurity(), nullptr);
+    EXPECT_FALSE(PipeSecurity()->bInheritHandle);
+    const std::wstring name = test::UniquePipeName(L"security");
+    const UniqueFile pipe(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 100, 4096, 4096, 1000,
+                                           PipeSecurity()));
+    ASSERT_TRUE(pipe);
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    PACL dacl = nullptr;
+    ASSERT_EQ(GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor),
+              ERROR_SUCCESS);
+    wchar_t* sddl = nullptr;
+    ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1,
+                                                                     DACL_SECURITY_INFORMATION, &sddl, nullptr));
+    const std::wstring text = sddl;
+    LocalFree(sddl);
+    LocalFree(descriptor);
+    EXPECT_EQ(text.rfind(L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;S-1-", 0), 0u) << std::string(text.begin(), text.end());
+    EXPECT_NE(text.find(L"(A;;0x12019b;;;WD)(A;;0x12019b;;;AN)"), std::wstring::npos)
+        << std::string(text.begin(), text.end());
+}
+
+TEST(PipeSecurity, OthersMayReadAndWriteButNotAddInstancesOrRewriteTheList) {
+    // The anonymous logon stands for every account that is not the user, an
+    // administrator or the system (a remote service may come as anonymous too).
+    HANDLE anonymous = nullptr;
+    if (!ImpersonateAnonymousToken(GetCurrentThread()) ||
+        !OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_IMPERSONATE | TOKEN_DUPLICATE, TRUE, &anonymous)) {
+        RevertToSelf();
+        GTEST_SKIP() << "no anonymous token here (error " << GetLastError() << ")";
+    }
+    RevertToSelf();
+    GENERIC_MAPPING mapping = {FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE, FILE_ALL_ACCESS};
+    auto granted = [&](DWORD desired) {
+        PRIVILEGE_SET privileges;
+        DWORD privilegesSize = sizeof privileges, access = 0;
+        BOOL status = FALSE;
+        return AccessCheck(PipeSecurity()->lpSecurityDescriptor, anonymous, desired, &mapping, &privileges,
+                           &privilegesSize, &access, &status) &&
+               status;
+    };
+    EXPECT_TRUE(granted(FILE_READ_DATA | FILE_WRITE_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE));
+    EXPECT_FALSE(granted(FILE_CREATE_PIPE_INSTANCE));
+    EXPECT_FALSE(granted(WRITE_DAC));
+    EXPECT_FALSE(granted(WRITE_OWNER));
+    CloseHandle(anonymous);
+}
+
+// The listener's requests reaching the real windows.
+class Incoming : public Listener {
+protected:
+    void SetUp() override {
+        Listener::SetUp();
+        handOver_.onText = [this](const std::wstring& text) {
+            texts_.push_back(text);
+            ShowTextMessage(text);
+        };
+        handOver_.onAuth = &ShowAuthRequest;
+        window_ = TFormMessages::Create();
+        ASSERT_NE(window_, nullptr);
+    }
+    void TearDown() override {
+        Listener::TearDown();
+        while (HWND h = FindWindowW(TFormAuth::kClassName, nullptr))
+            DestroyWindow(h);
+        SetTextMessageHook({});
+    }
+    test::RegistrySandbox sandbox_;
+    TFormMessages* window_ = nullptr;
+};
+
+TEST_F(Incoming, ASecondMessageReplacesTheFirstAndEnablesViewMessages) {
+    int hookCalls = 0;
+    SetTextMessageHook([&] { ++hookCalls; });
+    SendText(L"first");
+    EXPECT_EQ(window_->Message(), L"first");
+    EXPECT_TRUE(IsWindowVisible(window_->Handle()));
+    SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_FALSE(IsWindowVisible(window_->Handle())) << "closing only hides it";
+    SendText(L"second");
+    EXPECT_EQ(window_->Message(), L"second");
+    EXPECT_EQ(hookCalls, 2);
+}
+
+TEST_F(Incoming, TwoAuthRequestsOpenTwoDialogs) {
+    RequestRecord job;
+    job.AuthMode = AuthCurrentUser;
+    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
+    for (int i = 0; i < 2; ++i)
+        Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(job))}); });
+    int dialogs = 0;
+    EnumWindows(
+        [](HWND h, LPARAM count) -> BOOL {
+            wchar_t name[64];
+            GetClassNameW(h, name, 64);
+            if (wcscmp(name, TFormAuth::kClassName) == 0) ++*reinterpret_cast<int*>(count);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&dialogs));
+    EXPECT_EQ(dialogs, 2);
+}
+
+}  // namespace
+}  // namespace pm
