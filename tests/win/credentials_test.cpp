@@ -8,6 +8,7 @@
 #include "support/names_win.h"
 #include "support/process_win.h"
 #include "support/temp_folder_win.h"
+#include "support/test_log_win.h"
 
 namespace pm {
 namespace {
@@ -64,12 +65,10 @@ TEST(Credentials, TheCurrentUsersSidIsFound) {
 }
 
 TEST(Credentials, AnUnknownAccountGivesNothingAndLogsCode82) {
-    test::TempFolder folder;
-    InitErrorLog(folder.Path());  // the process's log, first set up here
+    test::TestLogFolder();
     EXPECT_EQ(AccountSidString(L"no-such-account-4711"), L"");
-    const std::wstring log = folder.Path() + L"Logs\\Errors.log";
-    EXPECT_TRUE(test::WaitFor([&] { return test::ReadWholeFile(log).find("] 82  Err:") != std::string::npos; }, 5s))
-        << test::ReadWholeFile(log);
+    EXPECT_TRUE(test::WaitFor([&] { return test::TestLogText().find("] 82  Err:") != std::string::npos; }, 5s))
+        << test::TestLogText();
 }
 
 TEST(Credentials, NoCheckCrashesWhateverTheSystemLacks) {

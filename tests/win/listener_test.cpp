@@ -23,6 +23,7 @@
 #include "support/process_win.h"
 #include "support/registry_sandbox_win.h"
 #include "support/temp_folder_win.h"
+#include "support/test_log_win.h"
 
 namespace pm {
 namespace {
@@ -233,14 +234,20 @@ TEST_F(Listener, SendUserMessageDeliversThroughTheListenerCutTo260) {
 }
 
 TEST(SendUserMessage, AUserWithoutAClientGivesFalseAndOneLogEntry) {
-    test::TempFolder folder;
-    InitErrorLog(folder.Path());  // (only the first set-up in a process takes effect)
+    test::TestLogFolder();
     const auto start = Clock::now();
     EXPECT_FALSE(SendUserMessage(2, L".", L"nobody-runs-here", L"hi"));
     const double seconds = Seconds(start);
     EXPECT_GE(seconds, 0.9);
     EXPECT_LT(seconds, 5.0);
     EXPECT_FALSE(SendThroughMessenger(L".", L"hi")) << "the messaging service is not there under Wine";
+    EXPECT_TRUE(test::WaitFor(
+        [] {
+            return test::TestLogText().find("] 0 InformUser: \\\\.\\PIPE\\PrintMirovant-nobody-runs-here Err:") !=
+                   std::string::npos;
+        },
+        5s))
+        << test::TestLogText();
 }
 
 TEST(PipeSecurity, TheAccessListIsTheIntendedOne) {
