@@ -33,6 +33,27 @@ void PumpPendingMessages() {
     }
 }
 
+void RunModal(HWND dialog, HWND owner, const std::function<bool()>& ended) {
+    const bool disable = owner && IsWindowEnabled(owner);
+    if (disable) EnableWindow(owner, FALSE);
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+    MSG msg;
+    while (!ended() && IsWindow(dialog)) {
+        const BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+        if (got == 0 || got == -1) {
+            if (got == 0) PostQuitMessage(int(msg.wParam));
+            break;
+        }
+        DispatchLoopMessage(msg);
+    }
+    // Enabled before the dialog goes, so the owner (not another program) gets activated.
+    if (disable) {
+        EnableWindow(owner, TRUE);
+        SetActiveWindow(owner);
+    }
+}
+
 int RunMessageLoop(const std::function<void()>& onIdle) {
     MSG msg;
     for (;;) {

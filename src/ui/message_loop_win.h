@@ -19,6 +19,11 @@ void DispatchLoopMessage(MSG& msg);
 // request met here is posted again, so the outer loop still ends.
 void PumpPendingMessages();
 
+// Runs a modal loop for `dialog`: its owner is disabled meanwhile and enabled again
+// (and activated) before this returns. Returns when `ended()` holds or the dialog is
+// gone. A quit request met here is posted again for the outer loop.
+void RunModal(HWND dialog, HWND owner, const std::function<bool()>& ended);
+
 // Marks or unmarks a top-level window for dialog-key handling.
 void SetDialogKeys(HWND window, bool enabled);
 

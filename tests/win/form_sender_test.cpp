@@ -1,5 +1,8 @@
 #include "messages/form_sender_win.h"
 
+#include "messages/form_messages_win.h"
+#include "support/screenshot_win.h"
+
 #include <gtest/gtest.h>
 
 #include "support/auth_fakes_win.h"
@@ -105,6 +108,31 @@ TEST_F(SenderDialog, EnterInAOneLineFieldClosesAndTheNextDialogIsEmpty) {
     EXPECT_TRUE(sent_.empty());
     dialog = Open();
     EXPECT_EQ(ui::WindowText(GetDlgItem(dialog, TFormSender::kIdComputer)), L"");
+}
+
+}  // namespace
+}  // namespace pm
+
+namespace pm {
+namespace {
+
+// Not a check: the windows as people see them, for scripts/screenshots.
+TEST_F(SenderDialog, Screenshots) {
+    const std::wstring folder = test::ScreenshotFolder();
+    if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
+    const HWND dialog = Open();
+    Fill(dialog, L"WS-12", L"anna", L"The new toner is in the cupboard.");
+    ShowWindow(dialog, SW_SHOW);
+    test::PumpFor(std::chrono::milliseconds(1500));
+    test::SaveWindowBmp(dialog, folder + L"\\sender.bmp");
+
+    TFormMessages* messages = TFormMessages::Create();
+    ASSERT_NE(messages, nullptr);
+    messages->SetMessage(L"Your print job \"Report.docx\" is ready at the second floor printer.");
+    messages->BringToTop();
+    test::PumpFor(std::chrono::milliseconds(1500));
+    test::SaveWindowBmp(messages->Handle(), folder + L"\\messages.bmp");
+    DestroyWindow(messages->Handle());
 }
 
 }  // namespace

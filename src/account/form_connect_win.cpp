@@ -1,0 +1,200 @@
+#include "account/form_connect_win.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "account/server_history.h"
+#include "i18n/language_win.h"
+#include "shell/product.h"
+#include "support/names_win.h"
+#include "support/registry_win.h"
+#include "ui/controls_win.h"
+#include "ui/message_loop_win.h"
+
+namespace pm {
+namespace {
+
+bool SameInUserLocale(std::wstring_view a, std::wstring_view b) {
+    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(), int(a.size()), b.data(), int(b.size())) ==
+           CSTR_EQUAL;
+}
+
+std::vector<std::wstring> ReadHistory() {
+    std::vector<std::wstring> history;
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::Read);
+    if (!key) return history;
+    DWORD count = 0;
+    RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
+                     nullptr);
+    // Position i is the value named i; a missing one gives an empty entry.
+    for (DWORD i = 0; i < count; ++i)
+        history.push_back(reg::ReadString(key.Get(), std::to_wstring(i).c_str()).value);
+    return history;
+}
+
+void WriteHistory(const std::vector<std::wstring>& history) {
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::ReadWrite);
+    if (!key || !reg::DeleteAllValues(key.Get())) return;
+    for (size_t i = 0; i < history.size(); ++i)
+        reg::WriteString(key.Get(), std::to_wstring(i).c_str(), history[i]);
+}
+
+}  // namespace
+
+bool BrowseForComputer(HWND owner, std::wstring& name) {
+    IMalloc* allocator = nullptr;
+    if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
+    bool chosen = false;
+    auto* display = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
+    PIDLIST_ABSOLUTE root = nullptr;
+    if (display && SUCCEEDED(SHGetSpecialFolderLocation(owner, CSIDL_NETWORK, &root))) {
+        display[0] = L'\0';
+        BROWSEINFOW info = {};
+        info.hwndOwner = owner;
+        info.pidlRoot = root;
+        info.pszDisplayName = display;
+        info.ulFlags = BIF_BROWSEFORCOMPUTER;
+        if (PIDLIST_ABSOLUTE item = SHBrowseForFolderW(&info)) {
+            name = display;
+            allocator->Free(item);
+            chosen = true;
+        }
+        allocator->Free(root);
+    }
+    if (display) allocator->Free(display);
+    allocator->Release();
+    return chosen;
+}
+
+TFormConnect::TFormConnect(Args args) : args_(std::move(args)) {
+    if (!args_.browse) args_.browse = &BrowseForComputer;
+}
+
+bool TFormConnect::Create(HWND owner) {
+    CreateArgs window;
+    window.className = kClassName;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    window.owner = owner;
+    return CreateWindowFor(window);
+}
+
+std::optional<std::wstring> TFormConnect::Run(HWND owner, Args args) {
+    TFormConnect dialog(std::move(args));
+    if (!dialog.Create(owner)) return std::nullopt;
+    ui::RunModal(dialog.Handle(), owner, [&] { return dialog.Ended(); });
+    return dialog.Result();
+}
+
+void TFormConnect::FormCreate() {
+    dpi_ = ui::WindowDpi(Handle());
+    font_ = ui::MessageFont(dpi_);
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HWND w = Handle();
+    label_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdComputerLabel}, f);
+    computer_ = ui::CreateControl(
+        w, {WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, kIdComputer}, f);
+    browse_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdBrowse}, f);
+    ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    cancel_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
+    EnableDialogKeys();
+
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(w, lang.Read(text::kConnectCaption).c_str());
+    SetWindowTextW(label_, (lang.Read(text::kConnectComputer) + L":  ").c_str());
+    SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
+    SetWindowTextW(cancel_, lang.Read(text::kCancel).c_str());
+
+    std::vector<std::wstring> items = ReadHistory();
+    items.insert(items.begin(), ThisComputer() + L" (" + LangString(text::kConnectLocalHost) + L")");
+    for (const std::wstring& item : items)
+        SendMessageW(computer_, CB_ADDSTRING, 0, LPARAM(item.c_str()));
+    SetWindowTextW(computer_, (items.size() < 2 ? ThisComputer() : items[1]).c_str());
+    Layout();
+    ui::CenterOnScreen(w);
+}
+
+void TFormConnect::Layout() {
+    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const int margin = S(10), textHeight = ui::TextHeight(Handle(), f), fieldHeight = textHeight + S(10);
+    const int labelWidth = ui::TextWidth(Handle(), f, ui::WindowText(label_));
+    const int width = std::max(S(340), labelWidth + S(240));
+    const int browseWidth = S(26);
+    const int fieldLeft = margin + labelWidth + S(4), fieldWidth = width - margin - browseWidth - S(4) - fieldLeft;
+    ui::Place(label_, margin, margin + (fieldHeight - textHeight) / 2, labelWidth + S(2), textHeight);
+    // A drop-down combo box's height includes its list: 24 rows when dropped down.
+    ui::Place(computer_, fieldLeft, margin, fieldWidth, fieldHeight + 24 * textHeight);
+    ui::Place(browse_, width - margin - browseWidth, margin, browseWidth, fieldHeight);
+    const int buttonWidth = std::max({S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24),
+                                      ui::TextWidth(Handle(), f, ui::WindowText(cancel_)) + S(24)});
+    const int buttonTop = margin + fieldHeight + S(14);
+    ui::Place(cancel_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
+    ui::Place(ok_, width - margin - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(25));
+    const SIZE size =
+        ui::WindowSizeForClient(width, buttonTop + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
+                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+std::vector<std::wstring> TFormConnect::Items() const {
+    std::vector<std::wstring> items;
+    const int count = int(SendMessageW(computer_, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        std::wstring item(size_t(SendMessageW(computer_, CB_GETLBTEXTLEN, WPARAM(i), 0)) + 1, L'\0');
+        item.resize(size_t(SendMessageW(computer_, CB_GETLBTEXT, WPARAM(i), LPARAM(item.data()))));
+        items.push_back(item);
+    }
+    return items;
+}
+
+void TFormConnect::btnOKClick() {
+    const HistoryChoice choice = ChooseServer(ui::WindowText(computer_), Items(), ThisComputer(), &SameInUserLocale);
+    WriteHistory(choice.history);
+    result_ = choice.chosen;
+    ended_ = true;
+}
+
+ui::CloseAction TFormConnect::FormClose() {
+    ended_ = true;  // the title bar's close is Cancel
+    return ui::CloseAction::Hide;
+}
+
+LRESULT TFormConnect::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            switch (LOWORD(wp)) {
+                case IDOK:
+                    if (IsWindowEnabled(ok_)) btnOKClick();
+                    return 0;
+                case IDCANCEL:
+                    ended_ = true;
+                    return 0;
+                case kIdBrowse: {
+                    std::wstring name;
+                    if (HIWORD(wp) == BN_CLICKED && args_.browse(Handle(), name))
+                        SetWindowTextW(computer_, name.c_str());
+                    return 0;
+                }
+                case kIdComputer:
+                    // OK only with something in the field (CBN_SELCHANGE: the text is not set yet).
+                    if (HIWORD(wp) == CBN_EDITCHANGE) EnableWindow(ok_, GetWindowTextLengthW(computer_) > 0);
+                    if (HIWORD(wp) == CBN_SELCHANGE) EnableWindow(ok_, TRUE);
+                    return 0;
+            }
+            break;
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CTLCOLORSTATIC:
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm

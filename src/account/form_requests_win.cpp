@@ -1,0 +1,238 @@
+#include "account/form_requests_win.h"
+
+#include <commctrl.h>
+#include <windows.h>
+
+#include <algorithm>
+
+#include "account/form_connect_win.h"
+#include "account/query_account_win.h"
+#include "i18n/language_win.h"
+#include "shell/product.h"
+#include "support/names_win.h"
+#include "support/registry_win.h"
+#include "ui/application_win.h"
+#include "ui/controls_win.h"
+#include "ui/locale_format_win.h"
+
+namespace pm {
+
+TFormRequests::TFormRequests(RequestsArgs args) : args_(std::move(args)) {
+    if (!args_.query) args_.query = &QueryAccount;
+    if (!args_.chooseServer) args_.chooseServer = [](HWND owner) { return TFormConnect::Run(owner); };
+}
+
+TFormRequests* TFormRequests::Create(RequestsArgs args) {
+    if (instance_) return instance_;
+    auto* form = new TFormRequests(std::move(args));
+    CreateArgs window;
+    window.className = kClassName;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    window.owner = ui::Application::Instance().Handle();
+    instance_ = form;
+    if (!form->CreateWindowFor(window)) {
+        instance_ = nullptr;
+        delete form;
+        return nullptr;
+    }
+    return form;
+}
+
+void TFormRequests::FormCreate() {
+    dpi_ = ui::WindowDpi(Handle());
+    font_ = ui::MessageFont(dpi_);
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HWND w = Handle();
+    icon_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
+    HWND* fields[5] = {&server_, &user_, &balance_, &restriction_, &updating_};
+    for (int row = 0; row < 5; ++row) {
+        labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdLabel + row}, f);
+        *fields[row] = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdServer + row}, f);
+    }
+    serverButton_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON, 0, kIdServerButton}, f);
+    ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    const int size = ui::Scale(32, dpi_);
+    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
+    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    EnableDialogKeys();
+
+    // Captions first: the window's size (and so its default place) depends on them.
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(w, lang.Read(text::kAccountCaption).c_str());
+    const TextKey* captions[5] = {&text::kAccountPrintServer, &text::kUsername, &text::kAccountBalance,
+                                  &text::kAccountRestriction, &text::kAccountUpdating};
+    for (int row = 0; row < 5; ++row)
+        SetWindowTextW(labels_[row], (lang.Read(*captions[row]) + L":").c_str());
+    SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
+    Layout();
+
+    if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite)) {
+        RECT rc, area;
+        GetWindowRect(w, &rc);
+        SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+        const auto left = reg::ReadDword(key.Get(), L"AccInfoLeft");
+        const auto top = reg::ReadDword(key.Get(), L"AccInfoTop");
+        const int x = left.Ok() ? int(int32_t(left.value)) : int(area.right - (rc.right - rc.left));
+        const int y = top.Ok() ? int(int32_t(top.value)) : int(area.bottom - (rc.bottom - rc.top));
+        SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        const auto server = reg::ReadString(key.Get(), L"AccInfoServer");
+        if (server.Ok()) SetWindowTextW(server_, server.value.c_str());
+    }
+    SetWindowTextW(user_, LocalUserName().c_str());
+    SetTimer(w, kTimerId, kPollInterval, nullptr);
+    const std::wstring server = ui::WindowText(server_);
+    if (!server.empty()) {
+        CurrentPrintServer() = server;
+        TimerTimer();
+    }
+}
+
+void TFormRequests::Layout() {
+    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const int margin = S(10), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
+    const int pitch = textHeight + S(8);
+    int labelWidth = 0;
+    for (HWND label : labels_)
+        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), f, ui::WindowText(label)));
+    const int width = S(380);
+    const int labelLeft = margin + iconSize + S(12), fieldLeft = labelLeft + labelWidth + S(10);
+    const int buttonSize = textHeight + S(6);
+    HWND fields[5] = {server_, user_, balance_, restriction_, updating_};
+    ui::Place(icon_, margin, margin, iconSize, iconSize);
+    for (int row = 0; row < 5; ++row) {
+        const int top = margin + row * pitch;
+        ui::Place(labels_[row], labelLeft, top, labelWidth + S(2), textHeight);
+        const int right = row == 0 ? width - margin - buttonSize - S(4) : width - margin;
+        ui::Place(fields[row], fieldLeft, top, right - fieldLeft, textHeight);
+    }
+    ui::Place(serverButton_, width - margin - buttonSize, margin - S(3), buttonSize, buttonSize);
+    const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24));
+    const int buttonTop = margin + 5 * pitch + S(6);
+    ui::Place(ok_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
+    const SIZE size =
+        ui::WindowSizeForClient(width, buttonTop + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
+                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormRequests::TimerTimer() {
+    if (polling_) {
+        pollAgain_ = true;  // after the running one, not inside it
+        return;
+    }
+    polling_ = true;
+    do {
+        pollAgain_ = false;
+        const std::wstring server = ui::WindowText(server_);
+        if (server.empty()) break;
+        const std::optional<AccountSummary> summary = args_.query(server, ui::WindowText(user_));
+        if (closeRequested_) break;  // the window is going: the result is dropped
+        if (summary) Show(*summary);
+    } while (pollAgain_);
+    polling_ = false;
+    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+}
+
+void TFormRequests::Show(const AccountSummary& s) {
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(balance_, (s.money ? ui::FormatCurrency(s.balance)
+                                      : std::to_wstring(s.balance) + L" " + lang.Read(text::kInfoPages))
+                                 .c_str());
+    const std::wstring restriction = !s.restriction ? lang.Read(text::kInfoUnlimited)
+                                     : s.money      ? ui::FormatCurrency(int64_t(*s.restriction))
+                                                    : std::to_wstring(*s.restriction);
+    SetWindowTextW(restriction_, restriction.c_str());
+    SetWindowTextW(updating_, s.updated ? ui::FormatDateTime(*s.updated).c_str() : L"");
+}
+
+void TFormRequests::btnServerClick() {
+    if (busy_ || closeRequested_) return;
+    busy_ = true;
+    const std::optional<std::wstring> chosen = args_.chooseServer(Handle());
+    busy_ = false;
+    if (closeRequested_) {
+        PostMessageW(Handle(), WM_CLOSE, 0, 0);
+        return;
+    }
+    if (!chosen) return;
+    const std::wstring server = ToUpper(*chosen);
+    SetWindowTextW(server_, server.c_str());
+    CurrentPrintServer() = server;
+    TimerTimer();  // at once; the 30-second rhythm goes on as it was
+}
+
+ui::CloseAction TFormRequests::FormClose() {
+    if (polling_ || busy_) {
+        closeRequested_ = true;
+        ShowWindow(Handle(), SW_HIDE);
+        return ui::CloseAction::None;
+    }
+    return ui::CloseAction::Free;
+}
+
+void TFormRequests::FormDestroy() {
+    KillTimer(Handle(), kTimerId);
+    if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite)) {
+        RECT rc;
+        GetWindowRect(Handle(), &rc);
+        reg::WriteDword(key.Get(), L"AccInfoLeft", uint32_t(rc.left));
+        reg::WriteDword(key.Get(), L"AccInfoTop", uint32_t(rc.top));
+        reg::WriteString(key.Get(), L"AccInfoServer", ui::WindowText(server_));  // even when empty
+    }
+    if (instance_ == this) instance_ = nullptr;
+}
+
+void TFormRequests::SnapToWorkArea(WINDOWPOS& pos) const {
+    MONITORINFO info = {sizeof info};
+    if (!GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST), &info)) return;
+    const RECT& area = info.rcWork;
+    const int snap = ui::Scale(10, dpi_);
+    if (std::abs(pos.x - area.left) < snap) pos.x = area.left;
+    if (std::abs(pos.y - area.top) < snap) pos.y = area.top;
+    if (std::abs(pos.x + pos.cx - area.right) < snap) pos.x = area.right - pos.cx;
+    if (std::abs(pos.y + pos.cy - area.bottom) < snap) pos.y = area.bottom - pos.cy;
+}
+
+LRESULT TFormRequests::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) Close();
+            if (LOWORD(wp) == kIdServerButton && HIWORD(wp) == BN_CLICKED) btnServerClick();
+            return 0;
+        case WM_TIMER:
+            if (wp == kTimerId) TimerTimer();
+            return 0;
+        case WM_SHOWWINDOW:
+            // Hidden by any other means than our own close: that is a close too.
+            if (!wp && lp != 0 && !closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+            break;
+        case WM_WINDOWPOSCHANGING: {
+            auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
+            if (!(pos->flags & SWP_NOMOVE)) {
+                WINDOWPOS snapped = *pos;
+                if (snapped.flags & SWP_NOSIZE) {  // cx and cy are not set then
+                    RECT rc;
+                    GetWindowRect(Handle(), &rc);
+                    snapped.cx = rc.right - rc.left;
+                    snapped.cy = rc.bottom - rc.top;
+                }
+                SnapToWorkArea(snapped);
+                pos->x = snapped.x;
+                pos->y = snapped.y;
+            }
+            break;
+        }
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CTLCOLORSTATIC:
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm
