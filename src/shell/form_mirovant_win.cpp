@@ -1,21 +1,82 @@
 #include "shell/form_mirovant_win.h"
 
+#include <shellapi.h>
+#include <shlobj.h>
+#include <windows.h>
+#include <windowsx.h>
+
+#include "about/form_about_win.h"
+#include "account/form_requests_win.h"
+#include "account/query_account_win.h"
+#include "i18n/language_win.h"
+#include "messages/form_messages_win.h"
+#include "messages/form_sender_win.h"
+#include "pipes/message_codes.h"
+#include "pipes/name_blocks.h"
 #include "pipes/pipe_names.h"
+#include "pipes/pipe_transport_win.h"
 #include "shell/incoming_win.h"
+#include "shell/install_dir_win.h"
 #include "shell/product.h"
 #include "support/names_win.h"
+#include "support/registry_win.h"
+#include "ui/application_win.h"
 
 namespace pm {
 
+void AnnounceComputer(const std::wstring& server) {
+    UniqueFile pipe;
+    if (!OpenPipe(ServerPipeName(server), pipe)) return;
+    const ComputerBlock block = EncodeComputerBlock(ThisComputer());
+    WriteCode(pipe.Get(), code::kAnnounce);
+    WritePipe(pipe.Get(), block.data(), DWORD(block.size()));
+    ExpectCode(pipe.Get(), code::kAck);
+}
+
+std::wstring StartupShortcutPath(std::wstring* error) {
+    const std::optional<std::wstring> folder = ShellFolderPath(kShellFolderStartup, error);
+    if (!folder) return {};
+    return *folder + L"\\" + ProductCaption() + L".lnk";
+}
+
+namespace {
+
+bool FileExists(const std::wstring& path) {
+    return !path.empty() && GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// A shell link to this executable, with empty arguments and description.
+void CreateShortcut(const std::wstring& path) {
+    IShellLinkW* link = nullptr;
+    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link))))
+        return;
+    link->SetArguments(L"");
+    link->SetDescription(L"");
+    link->SetPath(ExecutablePath().c_str());
+    IPersistFile* file = nullptr;
+    if (SUCCEEDED(link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file)))) {
+        file->Save(path.c_str(), FALSE);
+        file->Release();
+    }
+    link->Release();
+}
+
+}  // namespace
+
+TFormMirovant::TFormMirovant(MirovantArgs args) : args_(std::move(args)) {
+    if (!args_.announce) args_.announce = &AnnounceComputer;
+}
+
 bool TFormMirovant::Create(HWND application) {
-    CreateArgs args;
-    args.className = kClassName;
-    args.title = ProductCaption();
-    args.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
-    args.width = 320;
-    args.height = 240;
-    args.owner = application;
-    return CreateWindowFor(args);
+    CreateArgs window;
+    window.className = kClassName;
+    window.title = ProductCaption();
+    window.style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU;
+    window.width = 320;
+    window.height = 240;
+    window.owner = application;
+    return CreateWindowFor(window);
 }
 
 void TFormMirovant::StartListener() {
@@ -27,17 +88,228 @@ void TFormMirovant::StartListener() {
 }
 
 void TFormMirovant::FormCreate() {
-    // Centred on the screen, though it stays hidden.
+    // 1. Centred on the screen, though it stays hidden.
     RECT rc;
     GetWindowRect(Handle(), &rc);
-    const int width = rc.right - rc.left, height = rc.bottom - rc.top;
-    SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
-                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    StartListener();
+    SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - (rc.right - rc.left)) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - (rc.bottom - rc.top)) / 2, 0, 0,
+                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // 2. The listener.
+    if (args_.startListener) StartListener();
+    SetTextMessageHook([this] { actViewMsg_.enabled = true; });
+    actViewMsg_.enabled = false;
+    // 3. "Start with Windows" from the shortcut, named with the built-in caption.
+    RefreshAutoStart();
+    // 4. "Send Message..." unless the machine's settings turn it off.
+    if (const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::Read)) {
+        const auto disabled = reg::ReadDword(key.Get(), L"DisableSendMessage");
+        actSendMsg_.visible = !(disabled.Ok() && disabled.value != 0);
+    }
+    // 5. The print server.
+    if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite)) {
+        const auto server = reg::ReadString(key.Get(), L"AccInfoServer");
+        if (server.Ok()) CurrentPrintServer() = server.value;
+    }
+    // 6. The first announcement does not wait a minute.
+    SetTimer(Handle(), kTimerId, kAnnounceInterval, nullptr);
+    TimerTimer();
+    // 7-8. The language and the texts.
+    SetCurrentLanguage(SelectLanguage());
+    LoadTexts();
+    taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
+    if (args_.showTrayIcon) AddTrayIcon();
+}
+
+void TFormMirovant::LoadTexts() {
+    const LangReader lang = OpenLanguageFile();
+    ProductCaption() = ProductCaptionFor(CurrentLanguage(), lang);
+    SetWindowTextW(ui::Application::Instance().Handle(), ProductCaption().c_str());
+    SetWindowTextW(Handle(), ProductCaption().c_str());
+    hint_ = ProductCaption();
+    actSendMsg_.caption = lang.Read(text::kSendMessage);
+    actViewMsg_.caption = lang.Read(text::kViewMessages);
+    actAccInfo_.caption = lang.Read(text::kAccountInfo);
+    optionsCaption_ = lang.Read(text::kOptions);
+    actOptAutoStart_.caption = lang.Read(text::kStartWithWindows);
+    actAbout_.caption = lang.Read(text::kAbout);
+    actExit_.caption = lang.Read(text::kExit);
+}
+
+bool TFormMirovant::AddTrayIcon() {
+    if (!smallIcon_) {
+        smallIcon_.Reset(
+            static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON,
+                                          GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), 0)));
+    }
+    NOTIFYICONDATAW data = {sizeof data};
+    data.hWnd = Handle();
+    data.uID = kTrayId;
+    data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP | NIF_SHOWTIP;
+    data.uCallbackMessage = kTrayMessage;
+    data.hIcon = smallIcon_.Get();
+    lstrcpynW(data.szTip, hint_.c_str(), int(std::size(data.szTip)));
+    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    data.uVersion = NOTIFYICON_VERSION_4;
+    if (trayAdded_) Shell_NotifyIconW(NIM_SETVERSION, &data);
+    return trayAdded_;
+}
+
+void TFormMirovant::ShowTrayMenu(POINT at) {
+    const UniqueMenu menu(CreatePopupMenu());
+    UniqueMenu options(CreatePopupMenu());
+    auto add = [](HMENU target, const Action& action, int id) {
+        if (!action.visible) return;
+        AppendMenuW(target, MF_STRING | (action.enabled ? MF_ENABLED : MF_GRAYED) | (action.checked ? MF_CHECKED : 0),
+                    UINT_PTR(id), action.caption.c_str());
+    };
+    add(menu.Get(), actSendMsg_, kIdSendMsg);
+    add(menu.Get(), actViewMsg_, kIdViewMsg);
+    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    add(menu.Get(), actAccInfo_, kIdAccountInfo);
+    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    add(options.Get(), actOptAutoStart_, kIdAutoStart);
+    // The submenu belongs to the menu from here on and goes with it.
+    AppendMenuW(menu.Get(), MF_POPUP, reinterpret_cast<UINT_PTR>(options.Release()), optionsCaption_.c_str());
+    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    add(menu.Get(), actAbout_, kIdAbout);
+    AppendMenuW(menu.Get(), MF_SEPARATOR, 0, nullptr);
+    add(menu.Get(), actExit_, kIdExit);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(Handle());
+    const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
+    TrackPopupMenuEx(menu.Get(), align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, Handle(), nullptr);
+    PostMessageW(Handle(), WM_NULL, 0, 0);
+}
+
+void TFormMirovant::TimerTimer() {
+    const std::wstring server = CurrentPrintServer();
+    if (!server.empty()) args_.announce(server);
+}
+
+void TFormMirovant::actSendMsgExecute() {
+    if (!TFormSender::Instance()) {
+        if (TFormSender* sender = TFormSender::Create()) ShowWindow(sender->Handle(), SW_SHOW);
+    }
+    ui::Application::Instance().BringToFront();
+}
+
+void TFormMirovant::actViewMsgExecute() {
+    if (TFormMessages* messages = TFormMessages::Instance()) {
+        ShowWindow(messages->Handle(), SW_HIDE);
+        ShowWindow(messages->Handle(), SW_SHOW);
+        SetForegroundWindow(messages->Handle());
+    }
+    ui::Application::Instance().BringToFront();
+}
+
+void TFormMirovant::actAccInfoExecute() {
+    if (!TFormRequests::Instance()) {
+        if (TFormRequests* requests = TFormRequests::Create()) ShowWindow(requests->Handle(), SW_SHOW);
+    }
+    ui::Application::Instance().BringToFront();
+}
+
+void TFormMirovant::RefreshAutoStart() {
+    actOptAutoStart_.checked = FileExists(StartupShortcutPath());
+}
+
+void TFormMirovant::actOptAutoStartExecute() {
+    std::wstring error;
+    const std::wstring path = StartupShortcutPath(&error);
+    if (path.empty() && !error.empty()) {
+        // The Startup folder's registry value is not a path: say so, change nothing.
+        MessageBoxW(nullptr, error.c_str(), ProductCaption().c_str(), MB_OK | MB_ICONERROR);
+        return;
+    }
+    if (!actOptAutoStart_.checked) {
+        CreateShortcut(path);
+    } else {
+        DeleteFileW(path.c_str());
+    }
+    RefreshAutoStart();
+}
+
+void TFormMirovant::actAboutExecute() {
+    TFormAbout::Run(nullptr);
+}
+
+void TFormMirovant::actExitExecute() {
+    Close();
+}
+
+void TFormMirovant::TrayIconClick() {
+    ui::Application::Instance().BringToFront();
+}
+
+void TFormMirovant::ApplicationEventsIdle() {
+    SetProcessWorkingSetSize(GetCurrentProcess(), SIZE_T(-1), SIZE_T(-1));
+}
+
+void TFormMirovant::ApplicationEventsMinimize() {
+    if (TFormSender* sender = TFormSender::Instance()) sender->Close();
+    if (TFormRequests* requests = TFormRequests::Instance()) requests->Close();
 }
 
 void TFormMirovant::FormDestroy() {
+    KillTimer(Handle(), kTimerId);
+    if (trayAdded_) {
+        NOTIFYICONDATAW data = {sizeof data};
+        data.hWnd = Handle();
+        data.uID = kTrayId;
+        Shell_NotifyIconW(NIM_DELETE, &data);
+    }
+    SetTextMessageHook({});
+    // The listener ends with the process; it may be waiting for a peer right now, or
+    // handing a request over to this very thread, so it is not joined here.
+    if (messenger_) static_cast<void>(messenger_.release());
     PostQuitMessage(0);
+}
+
+LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    if (taskbarCreated_ && msg == taskbarCreated_) {
+        // Explorer started again: the notification area is new and empty.
+        if (args_.showTrayIcon) AddTrayIcon();
+        return 0;
+    }
+    switch (msg) {
+        case kTrayMessage:
+            switch (LOWORD(lp)) {
+                case WM_LBUTTONUP:
+                case WM_LBUTTONDBLCLK:
+                    TrayIconClick();
+                    break;
+                case WM_CONTEXTMENU:
+                    ShowTrayMenu({GET_X_LPARAM(wp), GET_Y_LPARAM(wp)});
+                    break;
+            }
+            return 0;
+        case WM_TIMER:
+            if (wp == kTimerId) TimerTimer();
+            return 0;
+        case WM_COMMAND:
+            switch (LOWORD(wp)) {
+                case kIdSendMsg:
+                    if (actSendMsg_.visible && actSendMsg_.enabled) actSendMsgExecute();
+                    break;
+                case kIdViewMsg:
+                    if (actViewMsg_.enabled) actViewMsgExecute();
+                    break;
+                case kIdAccountInfo:
+                    actAccInfoExecute();
+                    break;
+                case kIdAutoStart:
+                    actOptAutoStartExecute();
+                    break;
+                case kIdAbout:
+                    actAboutExecute();
+                    break;
+                case kIdExit:
+                    actExitExecute();
+                    break;
+            }
+            return 0;
+    }
+    return Window::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

@@ -2,6 +2,9 @@
 // windows and the message loop.
 
 #include <windows.h>
+// After windows.h, which they need.
+#include <commctrl.h>
+#include <objbase.h>
 
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
@@ -27,10 +30,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!application.Create(ProductCaption())) return 1;
     application.SetActivationMessage(instance.ActivationMessage());
 
+    // The shell's link object and its browse dialog need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    InitCommonControlsEx(&controls);
+
     TFormMirovant mainForm;
     if (!mainForm.Create(application.Handle())) return 1;
     application.SetMainForm(mainForm.Handle());
+    application.onMinimize = [&] { mainForm.ApplicationEventsMinimize(); };
     TFormMessages::Create();
 
-    return ui::RunMessageLoop();
+    const int exitCode = ui::RunMessageLoop([&] { mainForm.ApplicationEventsIdle(); });
+    if (SUCCEEDED(com)) CoUninitialize();
+    return exitCode;
 }

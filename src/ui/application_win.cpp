@@ -38,6 +38,7 @@ LRESULT Application::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
     }
     if (msg == kQueryActivationCount) return activationCount_;
+    if (msg == WM_SIZE && wp == SIZE_MINIMIZED && onMinimize) onMinimize();
     return Window::HandleMessage(msg, wp, lp);
 }
 

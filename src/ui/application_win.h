@@ -5,6 +5,8 @@
 //
 // One per process, on the user-interface thread.
 
+#include <functional>
+
 #include "ui/window_win.h"
 
 namespace pm::ui {
@@ -25,6 +27,9 @@ public:
     // Makes the last active of the application's windows the foreground window, if it
     // is another window than this one and is visible and enabled.
     void BringToFront() const;
+
+    // Runs when the application is minimised.
+    std::function<void()> onMinimize;
 
 private:
     Application() = default;

@@ -1,0 +1,198 @@
+#include "about/form_about_win.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "about/build_number.h"
+#include "i18n/language_choice.h"
+#include "i18n/language_win.h"
+#include "shell/install_dir_win.h"
+#include "shell/product.h"
+#include "ui/controls_win.h"
+#include "ui/message_loop_win.h"
+
+namespace pm {
+namespace {
+
+constexpr wchar_t kNotice[] = L"Copyright \u00A9 2009\u20132026 Tavrenholt";
+constexpr wchar_t kWeb[] = L"www.tavrenholt.example";
+constexpr wchar_t kMail[] = L"support@tavrenholt.example";
+// The regional distributor of the Japanese edition.
+constexpr wchar_t kWebJapan[] = L"www.tavrenholt-japan.example";
+constexpr wchar_t kMailJapan[] = L"support@tavrenholt-japan.example";
+
+UniqueGdi PointFont(UINT dpi, int points, bool bold, bool underline = false) {
+    UniqueGdi base = ui::MessageFont(dpi, bold);
+    LOGFONTW font;
+    GetObjectW(base.Get(), sizeof font, &font);
+    if (points) font.lfHeight = -MulDiv(points, int(dpi), 72);
+    font.lfUnderline = underline;
+    return UniqueGdi(CreateFontIndirectW(&font));
+}
+
+}  // namespace
+
+std::wstring ExecutableFileVersion() {
+    const std::wstring exe = ExecutablePath();
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    if (size == 0) return {};
+    std::vector<BYTE> data(size);
+    if (!GetFileVersionInfoW(exe.c_str(), 0, size, data.data())) return {};
+    wchar_t* text = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(data.data(), L"\\StringFileInfo\\040904E4\\FileVersion", reinterpret_cast<void**>(&text),
+                        &length) ||
+        !text)
+        return {};
+    return std::wstring(text, wcsnlen(text, length));
+}
+
+void TFormAbout::Run(HWND owner) {
+    TFormAbout about;
+    if (!about.Create(owner)) return;
+    ui::RunModal(about.Handle(), owner, [&] { return about.Ended(); });
+}
+
+bool TFormAbout::Create(HWND owner) {
+    CreateArgs window;
+    window.className = kClassName;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    window.owner = owner;
+    return CreateWindowFor(window);
+}
+
+void TFormAbout::FormCreate() {
+    dpi_ = ui::WindowDpi(Handle());
+    const bool japanese = IsJapanese(CurrentLanguage());
+    font_ = ui::MessageFont(dpi_);
+    boldFont_ = ui::MessageFont(dpi_, true);
+    productFont_ = PointFont(dpi_, japanese ? 16 : 21, true);
+    linkFont_ = PointFont(dpi_, 0, false, true);
+    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HWND w = Handle();
+    ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
+    ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdProduct},
+                      static_cast<HFONT>(productFont_.Get()));
+    ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdEdition},
+                      static_cast<HFONT>(productFont_.Get()));
+    for (int id : {kIdVersionCaption, kIdVersion, kIdDateCaption, kIdDate, kIdCopyright, kIdRights})
+        ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, id}, f);
+    for (int id : {kIdWeb, kIdMail})
+        ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, id},
+                          static_cast<HFONT>(linkFont_.Get()));
+    ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    const int size = ui::Scale(32, dpi_);
+    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
+    SendMessageW(Item(kIdIcon), STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    EnableDialogKeys();
+
+    // 1. The texts of the language file.
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(w, lang.Read(text::kAboutCaption).c_str());
+    SetWindowTextW(Item(kIdVersionCaption), (lang.Read(text::kAboutVersion) + L"  ").c_str());
+    SetWindowTextW(Item(kIdDateCaption), (lang.Read(text::kAboutDate) + L"  ").c_str());
+    SetWindowTextW(Item(kIdRights), lang.Read(text::kAboutRights).c_str());
+    SetWindowTextW(Item(IDOK), lang.Read(text::kOk).c_str());
+    // 2-3. Name and edition; the Japanese edition names itself from its file.
+    SetWindowTextW(Item(kIdProduct), AboutProductNameFor(CurrentLanguage(), lang).c_str());
+    SetWindowTextW(Item(kIdEdition), japanese ? L"" : L"Pro");
+    web_ = japanese ? kWebJapan : kWeb;
+    mail_ = japanese ? kMailJapan : kMail;
+    SetWindowTextW(Item(kIdWeb), web_.c_str());
+    SetWindowTextW(Item(kIdMail), mail_.c_str());
+    // 4-5. Notice, version with the build number, date.
+    SetWindowTextW(Item(kIdCopyright), kNotice);
+    SetWindowTextW(Item(kIdVersion), VersionText(kProductVersion, ExecutableFileVersion()).c_str());
+    SetWindowTextW(Item(kIdDate), kReleaseDate);
+    Layout();
+    ui::CenterOnScreen(w);
+}
+
+void TFormAbout::Layout() {
+    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
+    const HFONT f = static_cast<HFONT>(font_.Get()), product = static_cast<HFONT>(productFont_.Get());
+    const int margin = S(12), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
+    const int left = margin + iconSize + S(14);
+    const std::wstring name = ui::WindowText(Item(kIdProduct));
+    const int nameWidth = ui::TextWidth(Handle(), product, name);
+    const int nameHeight = ui::TextHeight(Handle(), product);
+    ui::Place(Item(kIdIcon), margin, margin + (nameHeight - iconSize) / 2, iconSize, iconSize);
+    ui::Place(Item(kIdProduct), left, margin, nameWidth + S(2), nameHeight);
+    const std::wstring edition = ui::WindowText(Item(kIdEdition));
+    ui::Place(Item(kIdEdition), left + nameWidth + S(8), margin, ui::TextWidth(Handle(), product, edition) + S(2),
+              nameHeight);
+    int top = margin + nameHeight + S(10);
+    const int captionWidth = std::max(ui::TextWidth(Handle(), f, ui::WindowText(Item(kIdVersionCaption))),
+                                      ui::TextWidth(Handle(), f, ui::WindowText(Item(kIdDateCaption))));
+    int width = std::max(S(320), left + nameWidth + S(120));
+    for (auto [caption, value] : {std::pair{kIdVersionCaption, kIdVersion}, std::pair{kIdDateCaption, kIdDate}}) {
+        ui::Place(Item(caption), left, top, captionWidth + S(2), textHeight);
+        ui::Place(Item(value), left + captionWidth, top, width - margin - left - captionWidth, textHeight);
+        top += textHeight + S(4);
+    }
+    top += S(8);
+    for (int id : {kIdCopyright, kIdRights, kIdWeb, kIdMail}) {
+        const int textWidth =
+            ui::TextWidth(Handle(), id >= kIdWeb ? static_cast<HFONT>(linkFont_.Get()) : f, ui::WindowText(Item(id)));
+        width = std::max(width, left + textWidth + margin);
+        // Links are as wide as their text, so only the text is a place to click.
+        ui::Place(Item(id), left, top, id >= kIdWeb ? textWidth + S(2) : width - margin - left, textHeight);
+        top += textHeight + S(4);
+    }
+    const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(Item(IDOK))) + S(24));
+    top += S(10);
+    ui::Place(Item(IDOK), width - margin - buttonWidth, top, buttonWidth, S(25));
+    const SIZE size =
+        ui::WindowSizeForClient(width, top + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
+                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TFormAbout::Open(const std::wstring& target) const {
+    // The result is not examined: without a browser or mail program nothing opens,
+    // and the window stays as it was.
+    ShellExecuteW(Handle(), L"open", target.c_str(), L"", L"", SW_SHOWNORMAL);
+}
+
+ui::CloseAction TFormAbout::FormClose() {
+    ended_ = true;
+    return ui::CloseAction::Hide;
+}
+
+LRESULT TFormAbout::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND:
+            if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) ended_ = true;
+            if (LOWORD(wp) == kIdWeb && HIWORD(wp) == STN_CLICKED) Open(L"http://" + web_);
+            if (LOWORD(wp) == kIdMail && HIWORD(wp) == STN_CLICKED) Open(L"mailto:" + mail_);
+            return 0;
+        case WM_SETCURSOR: {
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wp));
+            if (id == kIdWeb || id == kIdMail) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                return TRUE;
+            }
+            break;
+        }
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CTLCOLORSTATIC: {
+            const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            SetTextColor(reinterpret_cast<HDC>(wp),
+                         GetSysColor(id == kIdWeb || id == kIdMail ? COLOR_HOTLIGHT : COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm

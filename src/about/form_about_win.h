@@ -1,0 +1,55 @@
+#pragma once
+// TFormAbout: the modal about window. Product name and edition, the version with
+// the executable's build number, the date, the notice line and two links (the web
+// page and a new mail to support). Enter and Escape close it.
+
+#include <string>
+
+#include "support/unique_win.h"
+#include "ui/window_win.h"
+
+namespace pm {
+
+// The executable's "\StringFileInfo\040904E4\FileVersion", "" without one.
+std::wstring ExecutableFileVersion();
+
+class TFormAbout final : public ui::Window {
+public:
+    static constexpr wchar_t kClassName[] = L"PrintMirovant.About";
+    enum : int {
+        kIdIcon = 101,
+        kIdProduct,  // lblDolvek
+        kIdEdition,  // lblDolvekVer
+        kIdVersionCaption,
+        kIdVersion,
+        kIdDateCaption,
+        kIdDate,
+        kIdCopyright,
+        kIdRights,
+        kIdWeb,
+        kIdMail,
+    };  // OK is IDOK
+
+    // Shows the window modally over `owner` and frees it when it closes.
+    static void Run(HWND owner);
+
+    // For tests: created, not run.
+    bool Create(HWND owner);
+    bool Ended() const { return ended_; }
+
+private:
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void FormCreate() override;
+    ui::CloseAction FormClose() override;
+    void Layout();
+    void Open(const std::wstring& target) const;
+    HWND Item(int id) const { return GetDlgItem(Handle(), id); }
+
+    UINT dpi_ = 96;
+    UniqueGdi font_, productFont_, boldFont_, linkFont_;
+    UniqueIcon bigIcon_;
+    std::wstring web_, mail_;
+    bool ended_ = false;
+};
+
+}  // namespace pm
