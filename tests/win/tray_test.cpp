@@ -1,0 +1,179 @@
+#include "shell/form_mirovant_win.h"
+
+#include <gtest/gtest.h>
+#include <objbase.h>
+
+#include "about/form_about_win.h"
+#include "account/form_requests_win.h"
+#include "account/query_account_win.h"
+#include "auth/form_auth_win.h"
+#include "i18n/language_win.h"
+#include "messages/form_messages_win.h"
+#include "messages/form_sender_win.h"
+#include "shell/incoming_win.h"
+#include "shell/install_dir_win.h"
+#include "shell/product.h"
+#include "support/auth_fakes_win.h"
+#include "support/registry_sandbox_win.h"
+#include "support/registry_win.h"
+#include "support/temp_folder_win.h"
+#include "ui/controls_win.h"
+
+namespace pm {
+namespace {
+
+class Tray : public ::testing::Test {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CreateDirectoryW((temp_.Path() + L"Startup").c_str(), nullptr);
+        const UniqueKey folders =
+            reg::OpenKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
+                         reg::Access::ReadWrite);
+        reg::WriteString(folders.Get(), L"Startup", temp_.Path() + L"Startup");
+        CurrentPrintServer().clear();
+    }
+    void TearDown() override {
+        form_.reset();
+        ProductCaption() = kProductCaption;
+        SetCurrentLanguage(L"English");
+        InitInstallDirectory();
+        CurrentPrintServer().clear();
+        CoUninitialize();
+    }
+    TFormMirovant& Open() {
+        MirovantArgs args;
+        args.startListener = false;
+        args.showTrayIcon = false;
+        args.announce = [this](const std::wstring& server) { announced_.push_back(server); };
+        form_ = std::make_unique<TFormMirovant>(args);
+        EXPECT_TRUE(form_->Create(nullptr));
+        return *form_;
+    }
+    static UniqueKey Machine() { return reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite); }
+    static UniqueKey Interface() { return reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite); }
+    bool ShortcutExists(const std::wstring& caption) {
+        return GetFileAttributesW((temp_.Path() + L"Startup\\" + caption + L".lnk").c_str()) != INVALID_FILE_ATTRIBUTES;
+    }
+
+    test::RegistrySandbox sandbox_;
+    test::TempFolder temp_;
+    std::unique_ptr<TFormMirovant> form_;
+    std::vector<std::wstring> announced_;
+};
+
+TEST_F(Tray, SendMessageFollowsTheMachineSetting) {
+    EXPECT_TRUE(Open().SendMsg().visible) << "without the value";
+    reg::WriteDword(Machine().Get(), L"DisableSendMessage", 0);
+    EXPECT_TRUE(Open().SendMsg().visible);
+    reg::WriteDword(Machine().Get(), L"DisableSendMessage", 1);
+    EXPECT_FALSE(Open().SendMsg().visible);
+    reg::WriteString(Machine().Get(), L"DisableSendMessage", L"1");  // of the wrong type: as if absent
+    EXPECT_TRUE(Open().SendMsg().visible);
+}
+
+TEST_F(Tray, AnnouncesAtOnceAndOnEveryTickOnlyWithAServer) {
+    TFormMirovant& none = Open();
+    SendMessageW(none.Handle(), WM_TIMER, TFormMirovant::kTimerId, 0);
+    EXPECT_TRUE(announced_.empty());
+
+    reg::WriteString(Interface().Get(), L"AccInfoServer", L"SRV1");
+    TFormMirovant& form = Open();
+    EXPECT_EQ(announced_, (std::vector<std::wstring>{L"SRV1"}));
+    EXPECT_EQ(CurrentPrintServer(), L"SRV1");
+    SendMessageW(form.Handle(), WM_TIMER, TFormMirovant::kTimerId, 0);
+    EXPECT_EQ(announced_.size(), 2u);
+}
+
+TEST_F(Tray, StartWithWindowsTwiceReturnsToTheFirstState) {
+    TFormMirovant& form = Open();
+    EXPECT_FALSE(form.AutoStart().checked);
+    form.actOptAutoStartExecute();
+    EXPECT_TRUE(form.AutoStart().checked);
+    EXPECT_TRUE(ShortcutExists(L"Print Mirovant Pro"));
+    form.actOptAutoStartExecute();
+    EXPECT_FALSE(form.AutoStart().checked);
+    EXPECT_FALSE(ShortcutExists(L"Print Mirovant Pro"));
+}
+
+TEST_F(Tray, ViewMessagesComesWithTheFirstMessage) {
+    TFormMirovant& form = Open();
+    EXPECT_FALSE(form.ViewMsg().enabled);
+    ShowTextMessage(L"hello");
+    EXPECT_TRUE(form.ViewMsg().enabled);
+}
+
+TEST_F(Tray, JapaneseNamesTheProductFromItsLanguageFile) {
+    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"Japanese.lng", "[Global]\r\nCaptionProfessional=PMJ\r\n"));
+    reg::WriteString(Machine().Get(), L"Install Directory", temp_.Path());
+    InitInstallDirectory();
+    reg::WriteString(Interface().Get(), L"Language", L"Japanese");
+    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"Startup\\Print Mirovant Pro.lnk", "x"));
+
+    TFormMirovant& form = Open();
+    EXPECT_TRUE(form.AutoStart().checked) << "computed with the built-in caption, before the language";
+    EXPECT_EQ(ProductCaption(), L"PMJ");
+    EXPECT_EQ(form.TrayHint(), L"PMJ");
+    EXPECT_EQ(ui::WindowText(form.Handle()), L"PMJ");
+    // A shortcut made now carries the new name.
+    DeleteFileW((temp_.Path() + L"Startup\\Print Mirovant Pro.lnk").c_str());
+    form.actOptAutoStartExecute();  // the check mark was on: it deletes PMJ.lnk, which is not there
+    form.actOptAutoStartExecute();
+    EXPECT_TRUE(ShortcutExists(L"PMJ"));
+}
+
+TEST_F(Tray, MinimisingClosesTheSenderAndTheAccountWindowOnly) {
+    TFormMirovant& form = Open();
+    ASSERT_NE(TFormSender::Create(), nullptr);
+    ASSERT_NE(TFormRequests::Create(), nullptr);
+    TFormMessages* messages = TFormMessages::Create();
+    form.ApplicationEventsMinimize();
+    EXPECT_TRUE(test::PumpUntil([] { return !TFormSender::Instance() && !TFormRequests::Instance(); }));
+    EXPECT_NE(TFormMessages::Instance(), nullptr);
+    DestroyWindow(messages->Handle());
+}
+
+class About : public ::testing::Test {
+protected:
+    void TearDown() override { SetCurrentLanguage(L"English"); }
+    test::RegistrySandbox sandbox_;
+};
+
+TEST_F(About, VersionWithTheBuildNumberOfTheVersionResource) {
+    SetCurrentLanguage(L"English");
+    TFormAbout about;
+    ASSERT_TRUE(about.Create(nullptr));
+    const HWND w = about.Handle();
+    EXPECT_EQ(ui::WindowText(GetDlgItem(w, TFormAbout::kIdProduct)), L"Print Mirovant");
+    EXPECT_EQ(ui::WindowText(GetDlgItem(w, TFormAbout::kIdEdition)), L"Pro");
+    EXPECT_EQ(ui::WindowText(GetDlgItem(w, TFormAbout::kIdVersionCaption)), L"Version:  ");
+    const std::wstring version = ui::WindowText(GetDlgItem(w, TFormAbout::kIdVersion));
+    EXPECT_EQ(version.rfind(L"2.1 (build ", 0), 0u) << std::string(version.begin(), version.end());
+    EXPECT_EQ(ui::WindowText(GetDlgItem(w, TFormAbout::kIdDate)), L"28 January 2009");
+    EXPECT_EQ(ExecutableFileVersion().rfind(L"2.1.", 0), 0u);
+}
+
+TEST_F(About, JapaneseWithoutALanguageFile) {
+    SetCurrentLanguage(L"Japanese");
+    TFormAbout about;
+    ASSERT_TRUE(about.Create(nullptr));
+    const HWND product = GetDlgItem(about.Handle(), TFormAbout::kIdProduct);
+    EXPECT_EQ(ui::WindowText(product), L"Print Mirovant");
+    EXPECT_EQ(ui::WindowText(GetDlgItem(about.Handle(), TFormAbout::kIdEdition)), L"");
+    LOGFONTW font;
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(product, WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(16, int(ui::WindowDpi(about.Handle())), 72));
+}
+
+TEST_F(About, EnterAndEscapeClose) {
+    for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
+        TFormAbout about;
+        ASSERT_TRUE(about.Create(nullptr));
+        MSG msg = {GetDlgItem(about.Handle(), IDOK), WM_KEYDOWN, key, 0};
+        ui::DispatchLoopMessage(msg);
+        EXPECT_TRUE(about.Ended()) << key;
+    }
+}
+
+}  // namespace
+}  // namespace pm
