@@ -42,6 +42,11 @@ void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
     MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
+BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
+    SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
+    return TRUE;
+}
+
 double NowDayCount(const Clock& clock) {
     return DayCountFromDateTime(clock.Now()).value_or(0);
 }
@@ -279,13 +284,7 @@ void TFormAuth::OnDpiChanged(UINT dpi, const RECT& suggested) {
     dpi_ = dpi;
     font_ = ui::MessageFont(dpi_);
     boldFont_ = ui::MessageFont(dpi_, true);
-    EnumChildWindows(
-        Handle(),
-        [](HWND child, LPARAM font) -> BOOL {
-            SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(font_.Get()));
+    EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(font_.Get()));
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
     SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Layout();

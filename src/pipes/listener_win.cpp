@@ -84,7 +84,10 @@ SECURITY_ATTRIBUTES* PipeSecurity() {
 // ---- the listener ----
 
 TMessenger::TMessenger(std::wstring pipeName, const RequestHandOver& handOver)
-    : pipeName_(std::move(pipeName)), handOver_(handOver), stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    : pipeName_(std::move(pipeName)),
+      handOver_(handOver),
+      stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
 TMessenger::~TMessenger() {
     Stop();
@@ -96,7 +99,15 @@ void TMessenger::Start() {
 
 void TMessenger::Stop() {
     SetEvent(stop_.Get());
-    if (thread_.joinable()) thread_.join();
+    if (!thread_.joinable()) return;
+    // The thread may be in the middle of a hand-over to this very thread: serve the
+    // messages sent to it while waiting, and nothing else.
+    const HANDLE finished = finished_.Get();
+    while (MsgWaitForMultipleObjects(1, &finished, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
+        MSG msg;
+        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    }
+    thread_.join();
 }
 
 bool TMessenger::CreateInstance() {
@@ -212,6 +223,7 @@ void TMessenger::Execute() {
         CloseConnection();
     }
     pipe_.Reset();
+    SetEvent(finished_.Get());
 }
 
 }  // namespace pm

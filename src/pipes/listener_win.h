@@ -57,6 +57,9 @@ public:
     TMessenger& operator=(const TMessenger&) = delete;
 
     void Start();
+    // Stops the thread and waits for it. Requests that the thread is handing over to
+    // the calling thread meanwhile are served, so stopping from the user-interface
+    // thread cannot deadlock.
     void Stop();
 
     // How long closing a connection waits for the peer to read the reply.
@@ -73,6 +76,7 @@ private:
     const std::wstring pipeName_;
     const RequestHandOver& handOver_;
     UniqueHandle stop_;
+    UniqueHandle finished_;
     UniqueFile pipe_;
     bool firstInstance_ = true;
     RequestBytes buffer_{};
