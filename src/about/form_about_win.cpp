@@ -59,24 +59,15 @@ void TFormAbout::Run(HWND owner) {
 }
 
 bool TFormAbout::Create(HWND owner) {
-    CreateArgs window;
-    window.className = kClassName;
-    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    window.x = window.y = 0;
-    window.width = window.height = 100;
-    window.owner = owner;
-    return CreateWindowFor(window);
+    return CreateDialogWindow(kClassName, owner);
 }
 
 void TFormAbout::FormCreate() {
-    dpi_ = ui::WindowDpi(Handle());
+    InitDialog();
     const bool japanese = IsJapanese(CurrentLanguage());
-    font_ = ui::MessageFont(dpi_);
-    boldFont_ = ui::MessageFont(dpi_, true);
-    productFont_ = PointFont(dpi_, japanese ? 16 : 21, true);
-    linkFont_ = PointFont(dpi_, 0, false, true);
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    productFont_ = PointFont(Dpi(), japanese ? 16 : 21, true);
+    linkFont_ = PointFont(Dpi(), 0, false, true);
+    const HFONT f = Font();
     const HWND w = Handle();
     ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
     ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdProduct},
@@ -89,10 +80,9 @@ void TFormAbout::FormCreate() {
         ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, id},
                           static_cast<HFONT>(linkFont_.Get()));
     ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = ui::Scale(32, dpi_);
+    const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
     SendMessageW(Item(kIdIcon), STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
-    EnableDialogKeys();
 
     // 1. The texts of the language file.
     const LangReader lang = OpenLanguageFile();
@@ -117,8 +107,7 @@ void TFormAbout::FormCreate() {
 }
 
 void TFormAbout::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT f = static_cast<HFONT>(font_.Get()), product = static_cast<HFONT>(productFont_.Get());
+    const HFONT f = Font(), product = static_cast<HFONT>(productFont_.Get());
     const int margin = S(12), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
     const int left = margin + iconSize + S(14);
     const std::wstring name = ui::WindowText(Item(kIdProduct));
@@ -150,10 +139,7 @@ void TFormAbout::Layout() {
     const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(Item(IDOK))) + S(24));
     top += S(10);
     ui::Place(Item(IDOK), width - margin - buttonWidth, top, buttonWidth, S(25));
-    const SIZE size =
-        ui::WindowSizeForClient(width, top + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
-                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(width, top + S(25) + margin);
 }
 
 void TFormAbout::Open(const std::wstring& target) const {
@@ -182,17 +168,14 @@ LRESULT TFormAbout::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         }
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
         case WM_CTLCOLORSTATIC: {
+            const LRESULT brush = Dialog::HandleMessage(msg, wp, lp);
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            SetTextColor(reinterpret_cast<HDC>(wp),
-                         GetSysColor(id == kIdWeb || id == kIdMail ? COLOR_HOTLIGHT : COLOR_BTNTEXT));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_HOTLIGHT));
+            return brush;
         }
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

@@ -6,14 +6,14 @@
 #include <string>
 
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
 // The executable's "\StringFileInfo\040904E4\FileVersion", "" without one.
 std::wstring ExecutableFileVersion();
 
-class TFormAbout final : public ui::Window {
+class TFormAbout final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.About";
     enum : int {
@@ -45,8 +45,7 @@ private:
     void Open(const std::wstring& target) const;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 
-    UINT dpi_ = 96;
-    UniqueGdi font_, productFont_, boldFont_, linkFont_;
+    UniqueGdi productFont_, linkFont_;
     UniqueIcon bigIcon_;
     std::wstring web_, mail_;
     bool ended_ = false;

@@ -74,14 +74,7 @@ TFormConnect::TFormConnect(Args args) : args_(std::move(args)) {
 }
 
 bool TFormConnect::Create(HWND owner) {
-    CreateArgs window;
-    window.className = kClassName;
-    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    window.x = window.y = 0;
-    window.width = window.height = 100;
-    window.owner = owner;
-    return CreateWindowFor(window);
+    return CreateDialogWindow(kClassName, owner);
 }
 
 std::optional<std::wstring> TFormConnect::Run(HWND owner, Args args) {
@@ -92,9 +85,8 @@ std::optional<std::wstring> TFormConnect::Run(HWND owner, Args args) {
 }
 
 void TFormConnect::FormCreate() {
-    dpi_ = ui::WindowDpi(Handle());
-    font_ = ui::MessageFont(dpi_);
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    InitDialog();
+    const HFONT f = Font();
     const HWND w = Handle();
     label_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdComputerLabel}, f);
     computer_ = ui::CreateControl(
@@ -102,7 +94,6 @@ void TFormConnect::FormCreate() {
     browse_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdBrowse}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     cancel_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
-    EnableDialogKeys();
 
     const LangReader lang = OpenLanguageFile();
     SetWindowTextW(w, lang.Read(text::kConnectCaption).c_str());
@@ -120,8 +111,7 @@ void TFormConnect::FormCreate() {
 }
 
 void TFormConnect::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HFONT f = Font();
     const int margin = S(10), textHeight = ui::TextHeight(Handle(), f), fieldHeight = textHeight + S(10);
     const int labelWidth = ui::TextWidth(Handle(), f, ui::WindowText(label_));
     const int width = std::max(S(340), labelWidth + S(240));
@@ -136,10 +126,7 @@ void TFormConnect::Layout() {
     const int buttonTop = margin + fieldHeight + S(14);
     ui::Place(cancel_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
     ui::Place(ok_, width - margin - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(25));
-    const SIZE size =
-        ui::WindowSizeForClient(width, buttonTop + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
-                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(width, buttonTop + S(25) + margin);
 }
 
 std::vector<std::wstring> TFormConnect::Items() const {
@@ -188,13 +175,8 @@ LRESULT TFormConnect::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                     return 0;
             }
             break;
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
-        case WM_CTLCOLORSTATIC:
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
 // The system's browse dialog for computers; true with the chosen display name.
 bool BrowseForComputer(HWND owner, std::wstring& name);
 
-class TFormConnect final : public ui::Window {
+class TFormConnect final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Connect";
     enum : int { kIdComputer = 101, kIdBrowse, kIdComputerLabel };  // OK is IDOK, Cancel IDCANCEL
@@ -46,8 +46,6 @@ private:
 
     Args args_;
     HWND label_ = nullptr, computer_ = nullptr, browse_ = nullptr, ok_ = nullptr, cancel_ = nullptr;
-    UINT dpi_ = 96;
-    UniqueGdi font_;
     bool ended_ = false;
     std::optional<std::wstring> result_;
 };

@@ -25,15 +25,9 @@ TFormRequests::TFormRequests(RequestsArgs args) : args_(std::move(args)) {
 TFormRequests* TFormRequests::Create(RequestsArgs args) {
     if (instance_) return instance_;
     auto* form = new TFormRequests(std::move(args));
-    CreateArgs window;
-    window.className = kClassName;
-    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    window.x = window.y = 0;
-    window.width = window.height = 100;
-    window.owner = ui::Application::Instance().Handle();
+    const HWND owner = ui::Application::Instance().Handle();
     instance_ = form;
-    if (!form->CreateWindowFor(window)) {
+    if (!form->CreateDialogWindow(kClassName, owner)) {
         instance_ = nullptr;
         delete form;
         return nullptr;
@@ -42,9 +36,8 @@ TFormRequests* TFormRequests::Create(RequestsArgs args) {
 }
 
 void TFormRequests::FormCreate() {
-    dpi_ = ui::WindowDpi(Handle());
-    font_ = ui::MessageFont(dpi_);
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    InitDialog();
+    const HFONT f = Font();
     const HWND w = Handle();
     icon_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
     HWND* fields[5] = {&server_, &user_, &balance_, &restriction_, &updating_};
@@ -54,10 +47,9 @@ void TFormRequests::FormCreate() {
     }
     serverButton_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON, 0, kIdServerButton}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = ui::Scale(32, dpi_);
+    const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
     SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
-    EnableDialogKeys();
 
     // Captions first: the window's size (and so its default place) depends on them.
     const LangReader lang = OpenLanguageFile();
@@ -91,8 +83,7 @@ void TFormRequests::FormCreate() {
 }
 
 void TFormRequests::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HFONT f = Font();
     const int margin = S(10), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
     const int pitch = textHeight + S(8);
     int labelWidth = 0;
@@ -113,10 +104,7 @@ void TFormRequests::Layout() {
     const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24));
     const int buttonTop = margin + 5 * pitch + S(6);
     ui::Place(ok_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
-    const SIZE size =
-        ui::WindowSizeForClient(width, buttonTop + S(25) + margin, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
-                                DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(width, buttonTop + S(25) + margin);
 }
 
 void TFormRequests::TimerTimer() {
@@ -190,7 +178,7 @@ void TFormRequests::SnapToWorkArea(WINDOWPOS& pos) const {
     MONITORINFO info = {sizeof info};
     if (!GetMonitorInfoW(MonitorFromWindow(Handle(), MONITOR_DEFAULTTONEAREST), &info)) return;
     const RECT& area = info.rcWork;
-    const int snap = ui::Scale(10, dpi_);
+    const int snap = S(10);
     if (std::abs(pos.x - area.left) < snap) pos.x = area.left;
     if (std::abs(pos.y - area.top) < snap) pos.y = area.top;
     if (std::abs(pos.x + pos.cx - area.right) < snap) pos.x = area.right - pos.cx;
@@ -226,13 +214,8 @@ LRESULT TFormRequests::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             }
             break;
         }
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
-        case WM_CTLCOLORSTATIC:
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

@@ -17,7 +17,7 @@
 
 #include "account/account_records.h"
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
@@ -28,7 +28,7 @@ struct RequestsArgs {
     std::function<std::optional<std::wstring>(HWND owner)> chooseServer;
 };
 
-class TFormRequests final : public ui::Window {
+class TFormRequests final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.AccountInfo";
     enum : int {
@@ -66,8 +66,6 @@ private:
     HWND labels_[5] = {};
     HWND server_ = nullptr, user_ = nullptr, balance_ = nullptr, restriction_ = nullptr, updating_ = nullptr;
     HWND serverButton_ = nullptr, icon_ = nullptr, ok_ = nullptr;
-    UINT dpi_ = 96;
-    UniqueGdi font_;
     UniqueIcon bigIcon_;
     bool polling_ = false;
     bool pollAgain_ = false;

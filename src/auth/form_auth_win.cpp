@@ -63,13 +63,8 @@ TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
 
 TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
     auto* dialog = new TFormAuth(record, std::move(args));
-    CreateArgs window;
-    window.className = kClassName;
-    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    window.exStyle = WS_EX_APPWINDOW | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    window.x = window.y = 0;
-    window.width = window.height = 100;
-    if (!dialog->CreateWindowFor(window)) {
+    // No owner, and a task-bar button of its own.
+    if (!dialog->CreateDialogWindow(kClassName, nullptr, WS_EX_APPWINDOW)) {
         delete dialog;
         return nullptr;
     }
@@ -89,14 +84,11 @@ void TFormAuth::ShowOnTop() {
 
 void TFormAuth::FormCreate() {
     creating_ = true;
-    dpi_ = ui::WindowDpi(Handle());
-    font_ = ui::MessageFont(dpi_);
-    boldFont_ = ui::MessageFont(dpi_, true);
+    InitDialog();
     CreateControls();
-    EnableDialogKeys();
 
     Localise();
-    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
     SetTimer(Handle(), kTimerId, 1000, nullptr);
     TimerTimer();
     FillValues();
@@ -111,7 +103,7 @@ void TFormAuth::FormCreate() {
 
 void TFormAuth::CreateControls() {
     const HWND w = Handle();
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HFONT f = Font();
     jobGroup_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_GROUPBOX, 0, kIdJobGroup}, f);
     for (int row = 0; row < kRows; ++row) {
         labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdRowLabel + row}, f);
@@ -133,7 +125,7 @@ void TFormAuth::CreateControls() {
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     delete_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
 
-    const int big = ui::Scale(32, dpi_), small = GetSystemMetrics(SM_CXSMICON);
+    const int big = S(32), small = GetSystemMetrics(SM_CXSMICON);
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, big, big, 0)));
     smallIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, small, small, 0)));
@@ -213,8 +205,7 @@ void TFormAuth::actJobInfoDateExecute() {
 }
 
 void TFormAuth::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT font = static_cast<HFONT>(font_.Get());
+    const HFONT font = Font();
     const int textHeight = ui::TextHeight(Handle(), font);
     const int pitch = std::max(S(kRowPitch), textHeight + S(2));
     const int editHeight = textHeight + S(8);
@@ -272,20 +263,14 @@ void TFormAuth::Layout() {
     ui::Place(delete_, clientWidth - S(kMargin) - buttonWidth, buttonTop, buttonWidth, S(kButtonHeight));
     ui::Place(ok_, clientWidth - S(kMargin) - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(kButtonHeight));
 
-    const DWORD style = DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE));
-    const DWORD exStyle = DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
-    const SIZE size =
-        ui::WindowSizeForClient(clientWidth, buttonTop + S(kButtonHeight) + S(kMargin), style, exStyle, dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(clientWidth, buttonTop + S(kButtonHeight) + S(kMargin));
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
 void TFormAuth::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    dpi_ = dpi;
-    font_ = ui::MessageFont(dpi_);
-    boldFont_ = ui::MessageFont(dpi_, true);
-    EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(font_.Get()));
-    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_.Get()), FALSE);
+    SetDpi(dpi);
+    EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(Font()));
+    SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
     SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Layout();
 }
@@ -408,19 +393,12 @@ LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case kMsgExpired:
             btnDeleteClick();
             return 0;
-        case WM_CTLCOLORSTATIC:
-            // Labels and the read-only value fields on the window's face colour.
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNTEXT));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
         case WM_CONTEXTMENU: {
             POINT at = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};
             RECT group;
             GetWindowRect(jobGroup_, &group);
             if (lp == -1) {  // from the keyboard: open at the rows
-                at = {group.left + ui::Scale(20, dpi_), group.top + ui::Scale(20, dpi_)};
+                at = {group.left + S(20), group.top + S(20)};
             } else if (!PtInRect(&group, at)) {
                 break;
             }
@@ -431,7 +409,7 @@ LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
             return 0;
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

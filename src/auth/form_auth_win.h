@@ -20,7 +20,7 @@
 #include "i18n/catalogue.h"
 #include "support/clock.h"
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
@@ -33,7 +33,7 @@ struct AuthDialogArgs {
     std::function<void(HWND owner, const std::wstring& text, const std::wstring& caption)> warn;
 };
 
-class TFormAuth final : public ui::Window {
+class TFormAuth final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Authentication";
     static constexpr int kRows = 8;
@@ -100,8 +100,6 @@ private:
     HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
     HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;
-    UINT dpi_ = 96;
-    UniqueGdi font_, boldFont_;
     UniqueIcon bigIcon_, smallIcon_;
 
     bool creating_ = false;

@@ -13,14 +13,7 @@ namespace pm {
 TFormMessages* TFormMessages::Create() {
     if (instance_) return instance_;
     auto* form = new TFormMessages();
-    CreateArgs args;
-    args.className = kClassName;
-    args.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    args.exStyle = WS_EX_TOPMOST | WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    args.x = args.y = 0;
-    args.width = args.height = 100;
-    args.owner = ui::Application::Instance().Handle();
-    if (!form->CreateWindowFor(args)) {
+    if (!form->CreateDialogWindow(kClassName, ui::Application::Instance().Handle(), WS_EX_TOPMOST)) {
         delete form;
         return nullptr;
     }
@@ -29,17 +22,15 @@ TFormMessages* TFormMessages::Create() {
 }
 
 void TFormMessages::FormCreate() {
-    dpi_ = ui::WindowDpi(Handle());
-    font_ = ui::MessageFont(dpi_);
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    InitDialog();
+    const HFONT f = Font();
     icon_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
     message_ = ui::CreateControl(
         Handle(), {WC_EDITW, L"", ES_MULTILINE | ES_READONLY | ES_CENTER | WS_VSCROLL, 0, kIdMessage}, f);
     ok_ = ui::CreateControl(Handle(), {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = ui::Scale(32, dpi_);
+    const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
     SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
-    EnableDialogKeys();
 
     // The captions of start-up are kept until the program restarts.
     const LangReader lang = OpenLanguageFile();
@@ -50,18 +41,14 @@ void TFormMessages::FormCreate() {
 }
 
 void TFormMessages::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HFONT f = Font();
     const int width = S(360), margin = S(10), iconSize = S(32);
     const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24));
     ui::Place(icon_, margin, margin, iconSize, iconSize);
     ui::Place(message_, margin + iconSize + margin, margin, width - 3 * margin - iconSize, S(90));
     const int buttonTop = margin + S(90) + margin;
     ui::Place(ok_, (width - buttonWidth) / 2, buttonTop, buttonWidth, S(25));
-    const DWORD style = DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE));
-    const DWORD exStyle = DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
-    const SIZE size = ui::WindowSizeForClient(width, buttonTop + S(25) + margin, style, exStyle, dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(width, buttonTop + S(25) + margin);
 }
 
 void TFormMessages::SetMessage(const std::wstring& text) {
@@ -90,13 +77,8 @@ LRESULT TFormMessages::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_COMMAND:
             if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) ShowWindow(Handle(), SW_HIDE);
             return 0;
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
-        case WM_CTLCOLORSTATIC:
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

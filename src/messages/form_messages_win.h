@@ -6,11 +6,11 @@
 #include <string>
 
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
-class TFormMessages final : public ui::Window {
+class TFormMessages final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Messages";
     enum : int { kIdMessage = 101, kIdIcon };  // btnOk is IDOK (Enter and Escape)
@@ -35,8 +35,6 @@ private:
 
     static inline TFormMessages* instance_ = nullptr;
     HWND message_ = nullptr, icon_ = nullptr, ok_ = nullptr;
-    UINT dpi_ = 96;
-    UniqueGdi font_;
     UniqueIcon bigIcon_;
 };
 

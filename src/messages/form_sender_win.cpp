@@ -36,15 +36,9 @@ TFormSender::TFormSender(SenderArgs args) : args_(std::move(args)) {
 TFormSender* TFormSender::Create(SenderArgs args) {
     if (instance_) return instance_;
     auto* form = new TFormSender(std::move(args));
-    CreateArgs window;
-    window.className = kClassName;
-    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
-    window.x = window.y = 0;
-    window.width = window.height = 100;
-    window.owner = ui::Application::Instance().Handle();
+    const HWND owner = ui::Application::Instance().Handle();
     instance_ = form;
-    if (!form->CreateWindowFor(window)) {
+    if (!form->CreateDialogWindow(kClassName, owner)) {
         instance_ = nullptr;
         delete form;
         return nullptr;
@@ -53,9 +47,8 @@ TFormSender* TFormSender::Create(SenderArgs args) {
 }
 
 void TFormSender::FormCreate() {
-    dpi_ = ui::WindowDpi(Handle());
-    font_ = ui::MessageFont(dpi_);
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    InitDialog();
+    const HFONT f = Font();
     const HWND w = Handle();
     computerLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdComputerLabel}, f);
     computer_ = ui::CreateControl(w, {WC_EDITW, L"", ES_AUTOHSCROLL | WS_TABSTOP, WS_EX_CLIENTEDGE, kIdComputer}, f);
@@ -71,7 +64,6 @@ void TFormSender::FormCreate() {
     SendMessageW(message_, EM_SETLIMITTEXT, 0, 0);
     send_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdSend}, f);
     close_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    EnableDialogKeys();
 
     const LangReader lang = OpenLanguageFile();
     SetWindowTextW(w, ProductCaption().c_str());
@@ -89,8 +81,7 @@ void TFormSender::FormCreate() {
 }
 
 void TFormSender::Layout() {
-    const auto S = [this](int v) { return ui::Scale(v, dpi_); };
-    const HFONT f = static_cast<HFONT>(font_.Get());
+    const HFONT f = Font();
     const int width = S(380), margin = S(10), textHeight = ui::TextHeight(Handle(), f);
     const int editHeight = textHeight + S(8);
     int labelWidth = 0;
@@ -110,10 +101,7 @@ void TFormSender::Layout() {
                                       ui::TextWidth(Handle(), f, ui::WindowText(close_)) + S(24)});
     ui::Place(close_, width - margin - buttonWidth, top, buttonWidth, S(25));
     ui::Place(send_, width - margin - 2 * buttonWidth - S(6), top, buttonWidth, S(25));
-    const DWORD style = DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE));
-    const DWORD exStyle = DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE));
-    const SIZE size = ui::WindowSizeForClient(width, top + S(25) + margin, style, exStyle, dpi_);
-    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetClientSize(width, top + S(25) + margin);
 }
 
 void TFormSender::btnSendClick() {
@@ -159,13 +147,8 @@ LRESULT TFormSender::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (LOWORD(wp) == kIdSend && HIWORD(wp) == BN_CLICKED) btnSendClick();
             if (LOWORD(wp) == IDOK || LOWORD(wp) == IDCANCEL) Close();
             return 0;
-        case DM_GETDEFID:
-            return MAKELRESULT(IDOK, DC_HASDEFID);
-        case WM_CTLCOLORSTATIC:
-            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
-    return Window::HandleMessage(msg, wp, lp);
+    return Dialog::HandleMessage(msg, wp, lp);
 }
 
 }  // namespace pm

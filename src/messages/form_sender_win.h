@@ -10,7 +10,7 @@
 #include <string>
 
 #include "support/unique_win.h"
-#include "ui/window_win.h"
+#include "ui/dialog_win.h"
 
 namespace pm {
 
@@ -21,7 +21,7 @@ struct SenderArgs {
     std::function<void(HWND, const std::wstring& text, const std::wstring& caption, UINT icon)> box;
 };
 
-class TFormSender final : public ui::Window {
+class TFormSender final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Sender";
     // btnClose is IDOK and IDCANCEL's target: Enter in a one-line field and Escape close.
@@ -53,8 +53,6 @@ private:
     SenderArgs args_;
     HWND computerLabel_ = nullptr, computer_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND messageLabel_ = nullptr, message_ = nullptr, send_ = nullptr, close_ = nullptr;
-    UINT dpi_ = 96;
-    UniqueGdi font_;
     int busy_ = 0;
     bool closeRequested_ = false;
 };

@@ -1,0 +1,48 @@
+#include "ui/dialog_win.h"
+
+#include "ui/controls_win.h"
+
+namespace pm::ui {
+
+bool Dialog::CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle) {
+    CreateArgs window;
+    window.className = className;
+    window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+    window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | extraExStyle;
+    window.x = window.y = 0;
+    window.width = window.height = 100;
+    window.owner = owner;
+    return CreateWindowFor(window);
+}
+
+void Dialog::InitDialog() {
+    SetDpi(WindowDpi(Handle()));
+    EnableDialogKeys();
+}
+
+void Dialog::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    font_ = MessageFont(dpi_);
+    boldFont_ = MessageFont(dpi_, true);
+}
+
+void Dialog::SetClientSize(int width, int height) {
+    const SIZE size = WindowSizeForClient(width, height, DWORD(GetWindowLongPtrW(Handle(), GWL_STYLE)),
+                                          DWORD(GetWindowLongPtrW(Handle(), GWL_EXSTYLE)), dpi_);
+    SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case DM_GETDEFID:
+            return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_CTLCOLORSTATIC:
+            // Labels and read-only fields on the window's face colour.
+            SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));
+            SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNTEXT));
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    return Window::HandleMessage(msg, wp, lp);
+}
+
+}  // namespace pm::ui
