@@ -65,6 +65,16 @@ TEST_F(ClientWithServer, AHeldJobIsShownAndItsAnswerReachesTheServer) {
     }();
 }
 
+TEST_F(ClientWithServer, APinJobAnsweredWithTheRightPinPrints) {
+    ASSERT_EQ(Push(L"push-job", L"--mode 4 --pin Ab12 --job 14"), 0u);
+    HWND dialog = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));
+    SendMessageW(GetDlgItem(dialog, TFormAuth::kIdPassword), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"aB12"));
+    SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+    EXPECT_FALSE(server_.WaitForEvent({"\"job-answer\"", "\"job\":14,\"action\":8"}).empty());
+}
+
 TEST_F(ClientWithServer, ATextMessageShowsInTheMessageWindow) {
     ASSERT_EQ(Push(L"push-text", L"--text \"Toner is low\""), 0u);
     HWND window = FindWindow(TFormMessages::kClassName);

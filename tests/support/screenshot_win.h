@@ -8,12 +8,34 @@
 #include <string>
 #include <vector>
 
+#include "i18n/language_win.h"
+#include "shell/install_dir_win.h"
+
 namespace pm::test {
 
 // The folder named by PM_SCREENSHOT_DIR ("" when not set: no screenshots wanted).
 inline std::wstring ScreenshotFolder() {
     const wchar_t* folder = _wgetenv(L"PM_SCREENSHOT_DIR");
     return folder ? std::wstring(folder) : std::wstring();
+}
+
+// With PM_LANGUAGE_FILE set (a language file's full path), the windows made from now
+// on speak that language: its folder becomes the installation directory and its name
+// the language. Call it inside a registry sandbox.
+inline void UseScreenshotLanguage() {
+    const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE");
+    if (!file || !*file) return;
+    const std::wstring path = file;
+    const size_t slash = path.rfind(L'\\'), dot = path.rfind(L'.');
+    HKEY key = nullptr;
+    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tavrenholt\\Print Mirovant", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &key, nullptr);
+    const std::wstring folder = path.substr(0, slash + 1);
+    RegSetValueExW(key, L"Install Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
+                   DWORD((folder.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    InitInstallDirectory();
+    SetCurrentLanguage(path.substr(slash + 1, dot - slash - 1));
 }
 
 inline bool SaveWindowBmp(HWND window, const std::wstring& path) {

@@ -337,6 +337,7 @@ namespace {
 TEST_F(AuthDialog, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
+    test::UseScreenshotLanguage();
     struct Shot {
         const wchar_t* name;
         uint8_t mode;

@@ -120,6 +120,7 @@ namespace {
 TEST_F(SenderDialog, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
+    test::UseScreenshotLanguage();
     const HWND dialog = Open();
     Fill(dialog, L"WS-12", L"anna", L"The new toner is in the cupboard.");
     ShowWindow(dialog, SW_SHOW);
