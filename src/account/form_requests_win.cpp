@@ -24,15 +24,7 @@ TFormRequests::TFormRequests(RequestsArgs args) : args_(std::move(args)) {
 
 TFormRequests* TFormRequests::Create(RequestsArgs args) {
     if (instance_) return instance_;
-    auto* form = new TFormRequests(std::move(args));
-    const HWND owner = ui::Application::Instance().Handle();
-    instance_ = form;
-    if (!form->CreateDialogWindow(kClassName, owner)) {
-        instance_ = nullptr;
-        delete form;
-        return nullptr;
-    }
-    return form;
+    return CreateOnce(instance_, new TFormRequests(std::move(args)), kClassName, ui::Application::Instance().Handle());
 }
 
 void TFormRequests::FormCreate() {

@@ -12,13 +12,7 @@ namespace pm {
 
 TFormMessages* TFormMessages::Create() {
     if (instance_) return instance_;
-    auto* form = new TFormMessages();
-    if (!form->CreateDialogWindow(kClassName, ui::Application::Instance().Handle(), WS_EX_TOPMOST)) {
-        delete form;
-        return nullptr;
-    }
-    instance_ = form;
-    return form;
+    return CreateOnce(instance_, new TFormMessages(), kClassName, ui::Application::Instance().Handle(), WS_EX_TOPMOST);
 }
 
 void TFormMessages::FormCreate() {

@@ -35,15 +35,7 @@ TFormSender::TFormSender(SenderArgs args) : args_(std::move(args)) {
 
 TFormSender* TFormSender::Create(SenderArgs args) {
     if (instance_) return instance_;
-    auto* form = new TFormSender(std::move(args));
-    const HWND owner = ui::Application::Instance().Handle();
-    instance_ = form;
-    if (!form->CreateDialogWindow(kClassName, owner)) {
-        instance_ = nullptr;
-        delete form;
-        return nullptr;
-    }
-    return form;
+    return CreateOnce(instance_, new TFormSender(std::move(args)), kClassName, ui::Application::Instance().Handle());
 }
 
 void TFormSender::FormCreate() {

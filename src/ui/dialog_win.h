@@ -3,6 +3,8 @@
 // system's message font at the window's DPI, dialog keys (Tab, Enter on the
 // default button IDOK, Escape as IDCANCEL), and labels on the face colour.
 
+#include <memory>
+
 #include "support/unique_win.h"
 #include "ui/window_win.h"
 
@@ -25,6 +27,20 @@ protected:
     UINT Dpi() const { return dpi_; }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+
+    // For the windows the process keeps one reference to: creates `form`'s window and
+    // sets `instance` (already during creation, so FormCreate sees it). On failure the
+    // object is freed and `instance` stays empty.
+    template <class Form>
+    static Form* CreateOnce(Form*& instance, Form* form, const wchar_t* className, HWND owner, DWORD extraExStyle = 0) {
+        std::unique_ptr<Form> owned(form);
+        instance = form;
+        if (!owned->CreateDialogWindow(className, owner, extraExStyle)) {
+            instance = nullptr;
+            return nullptr;
+        }
+        return owned.release();
+    }
 
 private:
     UINT dpi_ = 96;

@@ -27,7 +27,7 @@ protected:
         ASSERT_TRUE(server_.Start(L"serve", L""));
         ASSERT_FALSE(server_.WaitForEvent({"\"started\""}).empty());
         ASSERT_TRUE(client_.Start(test::BuildFolder() + L"PrintMirovant.exe"));
-        ASSERT_TRUE(test::WaitFor([&] { return FindWindow(TFormMirovant::kClassName) != nullptr; }, 10s));
+        ASSERT_TRUE(test::WaitFor([&] { return FindWindow(TFormMirovant::kClassName) != nullptr; }, test::kStartLimit));
     }
     void TearDown() override {
         if (HWND main = FindWindow(TFormMirovant::kClassName)) PostMessageW(main, WM_CLOSE, 0, 0);
@@ -46,7 +46,7 @@ protected:
 TEST_F(ClientWithServer, AHeldJobIsShownAndItsAnswerReachesTheServer) {
     ASSERT_EQ(Push(L"push-job", L"--mode 1 --job 12 --printer Laser"), 0u);
     HWND dialog = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 20s));
     EXPECT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));
     EXPECT_EQ(WindowTextOf(GetDlgItem(dialog, TFormAuth::kIdRowValue + 2)), L"Laser");
     SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
@@ -54,7 +54,7 @@ TEST_F(ClientWithServer, AHeldJobIsShownAndItsAnswerReachesTheServer) {
     ASSERT_TRUE(test::WaitFor([&] { return !IsWindow(dialog); }, 5s)) << "the dialog closes after answering";
 
     ASSERT_EQ(Push(L"push-job", L"--mode 4 --pin 4711 --job 13"), 0u);
-    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 20s));
     ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));  // created whole
     SendMessageW(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
     EXPECT_FALSE(server_.WaitForEvent({"\"job-answer\"", "\"job\":13,\"action\":4"}).empty()) << [&] {
@@ -68,7 +68,7 @@ TEST_F(ClientWithServer, AHeldJobIsShownAndItsAnswerReachesTheServer) {
 TEST_F(ClientWithServer, APinJobAnsweredWithTheRightPinPrints) {
     ASSERT_EQ(Push(L"push-job", L"--mode 4 --pin Ab12 --job 14"), 0u);
     HWND dialog = nullptr;
-    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 10s));
+    ASSERT_TRUE(test::WaitFor([&] { return (dialog = FindWindow(TFormAuth::kClassName)) != nullptr; }, 20s));
     ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(dialog) != FALSE; }, 5s));
     SendMessageW(GetDlgItem(dialog, TFormAuth::kIdPassword), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"aB12"));
     SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);

@@ -29,7 +29,7 @@ TEST(SingleInstance, SecondStartActivatesTheFirstAndEndsWithoutAWindow) {
             application = FindProcessWindow(first.Id(), ui::Application::kClassName);
             return mainForm && application;
         },
-        10s));
+        test::kStartLimit));
     EXPECT_FALSE(IsWindowVisible(mainForm));
     EXPECT_FALSE(IsWindowVisible(application));
     EXPECT_EQ(SendMessageW(application, ui::Application::kQueryActivationCount, 0, 0), 0);
@@ -42,7 +42,7 @@ TEST(SingleInstance, SecondStartActivatesTheFirstAndEndsWithoutAWindow) {
             secondHadWindow = secondHadWindow || FindProcessWindow(second.Id(), nullptr) != nullptr;
             return !second.Running();
         },
-        10s));
+        test::kStartLimit));
     EXPECT_FALSE(secondHadWindow);
     EXPECT_EQ(second.ExitCode(), 0u);
 
@@ -64,8 +64,8 @@ TEST(SingleInstance, AfterTheFirstEndsANewStartIsFirstAgain) {
         ChildProcess client;
         ASSERT_TRUE(client.Start(ClientPath()));
         HWND mainForm = nullptr;
-        ASSERT_TRUE(
-            WaitFor([&] { return (mainForm = FindProcessWindow(client.Id(), TFormMirovant::kClassName)); }, 10s))
+        ASSERT_TRUE(WaitFor([&] { return (mainForm = FindProcessWindow(client.Id(), TFormMirovant::kClassName)); },
+                            test::kStartLimit))
             << "round " << round;
         PostMessageW(mainForm, WM_CLOSE, 0, 0);
         ASSERT_TRUE(client.WaitExit(10000));

@@ -11,6 +11,10 @@
 
 namespace pm::test {
 
+// How long a client may take to show its first window: generous, as the first GUI
+// program in a fresh Wine prefix spends many seconds setting up fonts.
+inline constexpr std::chrono::seconds kStartLimit{45};
+
 // The folder of the running test program, with its trailing "\"; the build puts every
 // program of the project there.
 inline std::wstring BuildFolder() {
