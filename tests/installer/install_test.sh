@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # The installer package under Wine, in a prefix of its own: a silent install with
-# DISABLESENDMESSAGE=1, the files and values it leaves, and a silent uninstall that
+# DISABLESENDMESSAGE=1 and AUTOSTART=1, the files and values it leaves, and a silent uninstall that
 # takes everything of its own away and leaves the user's settings alone.
-# Usage: install_test.sh <package.msi> <wine-env.sh> <prefix>
+# Then the same package one build later replaces it (one entry in the list of
+# installed programs).
+# Usage: install_test.sh <package.msi> <wine-env.sh> <prefix> <next package.msi>
 set -u
 msi=$1
+next=$4
 source "$2"
 wine_env "$3"
+# A fresh prefix every time: nothing of an earlier run may count.
+wine_stop
+rm -rf "$3" "$3".lock
 wine_ready || exit 1
 fail=0
 check() { if eval "$2"; then echo "ok    $1"; else echo "FAIL  $1"; fail=1; fi; }
@@ -16,7 +22,7 @@ dir="$WINEPREFIX/drive_c/Program Files/Tavrenholt/Print Mirovant"
 key='HKLM\Software\Tavrenholt\Print Mirovant'
 wine reg add 'HKCU\Software\Tavrenholt\Print Mirovant\Interface' /v AccInfoServer /t REG_SZ /d KEEPME /f >/dev/null 2>&1
 
-wine msiexec /i "$(winepath -w "$msi")" /qn DISABLESENDMESSAGE=1 >/dev/null 2>&1
+wine msiexec /i "$(winepath -w "$msi")" /qn DISABLESENDMESSAGE=1 AUTOSTART=1 >/dev/null 2>&1
 check "install exits 0" "[ $? -eq 0 ]"
 check "the client is installed" "[ -f \"$dir/PrintMirovant.exe\" ]"
 check "the language files are installed" "[ -f \"$dir/Template.lng\" ] && [ -f \"$dir/German.lng\" ]"
@@ -27,6 +33,8 @@ install_dir_set() {
 }
 check "Install Directory is the folder, with its trailing backslash" install_dir_set
 check "DisableSendMessage is 1" "[ \"$(query "$key" DisableSendMessage)\" = '0x1' ]"
+run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
+check "AUTOSTART=1 starts the client for every user" "[ -n \"$(query "$run" 'Print Mirovant Pro' 2>/dev/null)\" ] || wine reg query \"$run\" 2>/dev/null | grep -q 'Print Mirovant Pro'"
 check "a Start-menu shortcut" "find \"$WINEPREFIX/drive_c\" -name 'Print Mirovant Pro.lnk' | grep -q ."
 
 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
@@ -34,6 +42,17 @@ check "uninstall exits 0" "[ $? -eq 0 ]"
 check "the client is removed" "[ ! -f \"$dir/PrintMirovant.exe\" ]"
 check "the product key's values are removed" "[ -z \"$(query "$key" 'Install Directory')\" ]"
 check "the shortcut is removed" "! find \"$WINEPREFIX/drive_c\" -name 'Print Mirovant Pro.lnk' | grep -q ."
+check "the start at logon is removed" "! wine reg query \"$run\" 2>/dev/null | grep -q 'Print Mirovant Pro'"
 check "the user's settings stay" "[ \"$(query 'HKCU\Software\Tavrenholt\Print Mirovant\Interface' AccInfoServer)\" = KEEPME ]"
+entries() {
+    wine reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+        grep -c 'DisplayName    REG_SZ    Print Mirovant Pro$'
+}
+wine msiexec /i "$(winepath -w "$msi")" /qn >/dev/null 2>&1
+check "one entry among the installed programs" "[ \"$(entries)\" = 1 ]"
+wine msiexec /i "$(winepath -w "$next")" /qn >/dev/null 2>&1
+check "an upgrade leaves one entry" "[ \"$(entries)\" = 1 ]"
+wine msiexec /x "$(winepath -w "$next")" /qn >/dev/null 2>&1
+check "no entry after uninstalling the upgrade" "[ \"$(entries)\" = 0 ]"
 wine_stop
 exit $fail
