@@ -4,10 +4,13 @@
 # takes everything of its own away and leaves the user's settings alone.
 # Then the same package one build later replaces it (one entry in the list of
 # installed programs).
-# Usage: install_test.sh <package.msi> <wine-env.sh> <prefix> <next package.msi>
+# The installed client, started from there, reads its language file from the
+# installation folder and writes its log under Logs.
+# Usage: install_test.sh <package.msi> <wine-env.sh> <prefix> <next package.msi> <build folder>
 set -u
 msi=$1
 next=$4
+bin=$5
 source "$2"
 wine_env "$3"
 # A fresh prefix every time: nothing of an earlier run may count.
@@ -36,6 +39,31 @@ check "DisableSendMessage is 1" "[ \"$(query "$key" DisableSendMessage)\" = '0x1
 run='HKLM\Software\Microsoft\Windows\CurrentVersion\Run'
 check "AUTOSTART=1 starts the client for every user" "[ -n \"$(query "$run" 'Print Mirovant Pro' 2>/dev/null)\" ] || wine reg query \"$run\" 2>/dev/null | grep -q 'Print Mirovant Pro'"
 check "a Start-menu shortcut" "find \"$WINEPREFIX/drive_c\" -name 'Print Mirovant Pro.lnk' | grep -q ."
+
+# The installed client in German, and a job whose answer must not be sent: a log entry.
+wine reg add 'HKCU\Software\Tavrenholt\Print Mirovant\Interface' /v Language /t REG_SZ /d German /f >/dev/null 2>&1
+setsid wine "$dir/PrintMirovant.exe" </dev/null >/dev/null 2>&1 &
+for _ in $(seq 1 100); do
+    wine "$bin/PrintMirovantDriver.exe" title PrintMirovant.Messages >/dev/null 2>&1 && break
+    sleep 0.3
+done
+title=$(wine "$bin/PrintMirovantDriver.exe" title PrintMirovant.Messages 2>/dev/null | tr -d '\r')
+check "the installed client reads German.lng from its folder" "[ \"$title\" = 'Print Mirovant Pro - Nachrichten' ]"
+wine "$bin/PrintServerSim.exe" push-job --server 'a/b' --mode 1 >/dev/null 2>&1
+for _ in $(seq 1 50); do
+    wine "$bin/PrintMirovantDriver.exe" press PrintMirovant.Authentication 2 >/dev/null 2>&1 && break
+    sleep 0.3
+done
+for _ in $(seq 1 50); do
+    grep -q '] 180 JobAnswer' "$dir/Logs/Errors.log" 2>/dev/null && break
+    sleep 0.2
+done
+check "the installed client writes its log under Logs" "grep -q '] 180 JobAnswer: server name refused: a/b' \"$dir/Logs/Errors.log\""
+wine "$bin/PrintMirovantDriver.exe" exit >/dev/null 2>&1
+for _ in $(seq 1 50); do
+    pgrep -f 'Print Mirovant.PrintMirovant.exe' >/dev/null || break
+    sleep 0.2
+done
 
 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
 check "uninstall exits 0" "[ $? -eq 0 ]"

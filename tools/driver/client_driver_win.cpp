@@ -5,6 +5,8 @@
 //   send-message    runs "Send Message..."
 //   about           runs "About..."
 //   exit            runs "Exit"
+//   title CLASS     prints the title of the client's window of that class
+//   press CLASS ID  clicks the button with control id ID in that window
 // It must run on the client's desktop (with Wine's virtual desktop: started with
 // the same "explorer /desktop=NAME" as the client).
 
@@ -22,6 +24,21 @@ int wmain(int argc, wchar_t** argv) {
     if (!main) {
         std::fwprintf(stderr, L"no running client found\n");
         return 1;
+    }
+    if (command == L"title" && argc > 2) {
+        const HWND window = FindWindowW(argv[2], nullptr);
+        if (!window) return 1;
+        wchar_t title[512] = {};
+        GetWindowTextW(window, title, 512);
+        std::fwprintf(stdout, L"%ls\n", title);
+        return 0;
+    }
+    if (command == L"press" && argc > 3) {
+        const HWND window = FindWindowW(argv[2], nullptr);
+        const HWND button = window ? GetDlgItem(window, _wtoi(argv[3])) : nullptr;
+        if (!button) return 1;
+        SendMessageW(button, BM_CLICK, 0, 0);
+        return 0;
     }
     if (command == L"tray-menu") {
         // NOTIFYICON_VERSION_4: the event in the low word of lParam, the point in wParam.
@@ -45,6 +62,8 @@ int wmain(int argc, wchar_t** argv) {
             return 0;
         }
     }
-    std::fwprintf(stderr, L"usage: PrintMirovantDriver tray-menu|account-info|send-message|about|exit\n");
+    std::fwprintf(stderr,
+                  L"usage: PrintMirovantDriver tray-menu|account-info|send-message|about|exit\n"
+                  L"       PrintMirovantDriver title CLASS | press CLASS ID\n");
     return 2;
 }
