@@ -6,7 +6,7 @@ source "$ROOT/cmake/wine-env.sh"
 # Debian packages the build, the tests and the run need. Not wine32:i386: installing
 # it breaks `wine` on these machines, and 32-bit builds are only compiled here.
 PM_PACKAGES=(
-    cmake ninja-build g++ googletest clang-format
+    cmake ninja-build g++ googletest clang-format clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
     wine wine64 xvfb xauth x11-utils imagemagick wixl msitools
 )
