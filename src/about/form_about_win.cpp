@@ -83,6 +83,10 @@ void TFormAbout::FormCreate() {
     const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
     SendMessageW(Item(kIdIcon), STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    const HICON small =
+        static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                      GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
     // 1. The texts of the language file.
     const LangReader lang = OpenLanguageFile();
@@ -171,7 +175,8 @@ LRESULT TFormAbout::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CTLCOLORSTATIC: {
             const LRESULT brush = Dialog::HandleMessage(msg, wp, lp);
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_HOTLIGHT));
+            // The usual link blue: the system's "hot-track" colour is too pale on some schemes.
+            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 84, 166));
             return brush;
         }
     }
