@@ -1,0 +1,81 @@
+// Start-up: from process start to the per-user pipe accepting a client, for the
+// client against a bare program that creates one pipe (the floor), in the same run.
+
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::wstring Folder() {
+    wchar_t path[MAX_PATH];
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+std::wstring UserName() {
+    wchar_t name[256] = {};
+    DWORD size = 256;
+    GetUserNameW(name, &size);
+    CharLowerBuffW(name, DWORD(wcslen(name)));
+    return name;
+}
+
+// Milliseconds from CreateProcess to the first successful open of `pipe`.
+double TimeToPipe(const std::wstring& program, const std::wstring& arguments, const std::wstring& pipe,
+                  PROCESS_INFORMATION& pi) {
+    std::wstring commandLine = L"\"" + program + L"\" " + arguments;
+    STARTUPINFOW si = {sizeof si};
+    const auto start = Clock::now();
+    if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+        return -1;
+    for (;;) {
+        HANDLE h = CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (h != INVALID_HANDLE_VALUE) {
+            CloseHandle(h);
+            return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        }
+        if (std::chrono::duration<double>(Clock::now() - start).count() > 30) return -1;
+        Sleep(1);
+    }
+}
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+    constexpr int kRounds = 7;
+    std::vector<double> bare, client;
+    for (int i = 0; i < kRounds; ++i) {
+        const std::wstring pipe =
+            L"\\\\.\\PIPE\\PrintMirovantBare-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
+        PROCESS_INFORMATION pi = {};
+        bare.push_back(TimeToPipe(Folder() + L"bare_pipe_server.exe", pipe, pipe, pi));
+        WaitForSingleObject(pi.hProcess, 5000);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+
+        client.push_back(
+            TimeToPipe(Folder() + L"PrintMirovant.exe", L"", L"\\\\.\\PIPE\\PrintMirovant-" + UserName(), pi));
+        if (HWND main = FindWindowW(L"PrintMirovant.Main", nullptr)) PostMessageW(main, WM_CLOSE, 0, 0);
+        if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
+        CloseHandle(pi.hProcess);
+        CloseHandle(pi.hThread);
+    }
+    const double floorMs = Median(bare), clientMs = Median(client);
+    std::printf("Start-up: process start to the pipe accepting (median of %d)\n", kRounds);
+    std::printf("  floor: bare program with one pipe   %8.1f ms\n", floorMs);
+    std::printf("  PrintMirovant.exe                   %8.1f ms  ratio %.2f\n", clientMs, clientMs / floorMs);
+    return 0;
+}
