@@ -45,8 +45,8 @@ bool RequestHandOver::Create() {
     return CreateWindowFor(args);
 }
 
-void RequestHandOver::HandOver(uint32_t code, const RequestBytes& record) const {
-    SendMessageW(Handle(), kMsgHandOver, WPARAM(code), reinterpret_cast<LPARAM>(&record));
+void RequestHandOver::HandOver(HWND window, uint32_t code, const RequestBytes& record) {
+    SendMessageW(window, kMsgHandOver, WPARAM(code), reinterpret_cast<LPARAM>(&record));
 }
 
 LRESULT RequestHandOver::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -85,7 +85,7 @@ SECURITY_ATTRIBUTES* PipeSecurity() {
 
 TMessenger::TMessenger(std::wstring pipeName, const RequestHandOver& handOver)
     : pipeName_(std::move(pipeName)),
-      handOver_(handOver),
+      handOver_(handOver.Handle()),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
 
@@ -175,7 +175,7 @@ void TMessenger::Serve() {
         return;
     }
     WriteCode(pipe_.Get(), code::kAck);
-    handOver_.HandOver(code, buffer_);
+    RequestHandOver::HandOver(handOver_, code, buffer_);
 }
 
 void TMessenger::CloseConnection() {

@@ -35,7 +35,9 @@ public:
 
     bool Create();
     // From the listener thread: runs the handler on the window's thread and waits.
-    void HandOver(uint32_t code, const RequestBytes& record) const;
+    // Takes the window handle, not the object: a window destroyed at exit makes the
+    // call return at once instead of touching a freed object.
+    static void HandOver(HWND window, uint32_t code, const RequestBytes& record);
 
 private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
@@ -51,6 +53,7 @@ std::wstring PipeSecuritySddl(const std::wstring& userSid);
 
 class TMessenger {
 public:
+    // `handOver` must have its window already.
     TMessenger(std::wstring pipeName, const RequestHandOver& handOver);
     ~TMessenger();  // stops and joins the thread
     TMessenger(const TMessenger&) = delete;
@@ -74,7 +77,7 @@ private:
     bool Terminated() const { return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
 
     const std::wstring pipeName_;
-    const RequestHandOver& handOver_;
+    const HWND handOver_;  // the RequestHandOver's window
     UniqueHandle stop_;
     UniqueHandle finished_;
     UniqueFile pipe_;
