@@ -207,6 +207,35 @@ TEST_F(Listener, FaultyPeersAreAnsweredAsDocumentedAndServingGoesOn) {
     EXPECT_EQ(texts_, (std::vector<std::wstring>{L"still here"}));
 }
 
+TEST_F(Listener, EveryRecordAndCodeLengthGetsItsDocumentedReply) {
+    // Records up to 1616 bytes are accepted (a short one is zero-filled); a longer
+    // message fails the read. A code message of exactly 4 bytes is a code; a longer
+    // one fails the read; a shorter one reads as an unknown code: no reply.
+    for (uint32_t request : {code::kTextMessage, code::kAuthRequest}) {
+        // The boundaries (every length is the soak's business): empty, tiny, around the
+        // text field, around the record's size, past it.
+        for (size_t length : {0, 1, 3, 4, 100, 944, 1466, 1467, 1614, 1615, 1616, 1617, 1618, 1700}) {
+            std::vector<uint8_t> record(length, 0x41);
+            const PeerResult r = Peer([&] { return Exchange(Pipe(), {Code(request), record}, true, 20); });
+            ASSERT_TRUE(r.replied) << length;
+            EXPECT_EQ(r.reply, length <= kRequestRecordSize ? code::kAck : code::kReadFailure) << length;
+        }
+    }
+    for (size_t length = 0; length <= 8; ++length) {
+        std::vector<uint8_t> codeBytes = Code(code::kTextMessage);
+        codeBytes.resize(length, 0);
+        const PeerResult r = Peer([&] { return Exchange(Pipe(), {codeBytes}, true, 20); });
+        if (length > 4) {
+            EXPECT_EQ(r.reply, code::kReadFailure) << length;
+        } else if (length < 4) {
+            EXPECT_FALSE(r.replied) << length;
+        }
+    }
+    const size_t accepted = texts_.size() + records_.size();
+    EXPECT_EQ(SendText(L"after all that").reply, code::kAck);
+    EXPECT_EQ(texts_.size() + records_.size(), accepted + 1);
+}
+
 TEST_F(Listener, APeerThatNeverReadsTheReplyIsCutOffAfterAboutFiveSeconds) {
     // Regression: an unbounded flush would let such a peer stop the listener for good.
     const auto start = Clock::now();
