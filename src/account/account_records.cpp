@@ -20,8 +20,7 @@ std::vector<uint8_t> EncodeServerSettings(bool money) {
 }
 
 AccountRecord DecodeAccountRecord(std::span<const uint8_t> input) {
-    std::vector<uint8_t> b(kAccountRecordSize, 0);
-    std::copy_n(input.begin(), std::min(input.size(), b.size()), b.begin());
+    const auto b = bytes::ZeroFilled<kAccountRecordSize>(input);
     AccountRecord r;
     r.flags = bytes::Get32(b, kFlags);
     r.moneyBalance = int32_t(bytes::Get32(b, kMoneyBalance));

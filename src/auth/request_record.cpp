@@ -10,8 +10,7 @@ namespace pm {
 using namespace request;
 
 RequestRecord DecodeRequest(std::span<const uint8_t> input) {
-    RequestBytes b{};
-    std::copy_n(input.begin(), std::min(input.size(), b.size()), b.begin());
+    const RequestBytes b = bytes::ZeroFilled<kRequestRecordSize>(input);
     RequestRecord r;
     r.RecordFlags = bytes::Get32(b, kFlags);
     r.ServerComputer = bytes::GetText(b, kServerComputer, kServerComputerUnits);
@@ -62,9 +61,7 @@ RequestBytes EncodeTextMessage(std::wstring_view text, uint32_t kind) {
 }
 
 std::wstring DecodeTextMessage(std::span<const uint8_t> input) {
-    RequestBytes b{};
-    std::copy_n(input.begin(), std::min(input.size(), b.size()), b.begin());
-    return bytes::GetText(b, kMessageText, kMessageTextUnits);
+    return bytes::GetText(bytes::ZeroFilled<kRequestRecordSize>(input), kMessageText, kMessageTextUnits);
 }
 
 JobAnswerParts MakeJobAnswer(const RequestRecord& record, JobAction action) {

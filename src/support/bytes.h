@@ -2,6 +2,8 @@
 // Little-endian packing at explicit offsets, and UTF-16LE text fields of a fixed
 // number of code units. The same bytes on every platform and architecture.
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,6 +45,15 @@ inline void PutDouble(std::span<uint8_t> b, size_t at, double value) {
     std::memcpy(&bits, &value, sizeof bits);
     for (int i = 0; i < 8; ++i)
         b[at + i] = uint8_t(bits >> (8 * i));
+}
+
+// The first N bytes of `input` in a zero-filled block: a shorter input leaves the rest
+// zero, a longer one is cut.
+template <size_t N>
+std::array<uint8_t, N> ZeroFilled(std::span<const uint8_t> input) {
+    std::array<uint8_t, N> block{};
+    std::copy_n(input.begin(), std::min(input.size(), N), block.begin());
+    return block;
 }
 
 // The code units up to the first zero, at most `units` of them.

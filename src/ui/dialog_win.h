@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "support/unique_win.h"
+#include "ui/controls_win.h"
 #include "ui/window_win.h"
 
 namespace pm::ui {
@@ -21,7 +22,7 @@ protected:
     // Sizes the window so that its client area is width x height pixels.
     void SetClientSize(int width, int height);
 
-    int S(int value) const { return MulDiv(value, int(dpi_), 96); }
+    int S(int value) const { return Scale(value, dpi_); }
     HFONT Font() const { return static_cast<HFONT>(font_.Get()); }
     HFONT BoldFont() const { return static_cast<HFONT>(boldFont_.Get()); }
     UINT Dpi() const { return dpi_; }

@@ -10,6 +10,7 @@
 
 #include "auth/credentials_win.h"
 #include "auth/form_auth_win.h"
+#include "shell/form_mirovant_win.h"
 #include "support/clock.h"
 #include "support/day_count.h"
 #include "ui/message_loop_win.h"
@@ -64,6 +65,18 @@ struct Recorded {
         return args;
     }
 };
+
+// A main form with nothing outside the process: no listener, no tray icon, and
+// announcements recorded in `announced` (when given) instead of sent.
+inline MirovantArgs QuietTray(std::vector<std::wstring>* announced = nullptr) {
+    MirovantArgs args;
+    args.startListener = false;
+    args.showTrayIcon = false;
+    args.announce = [announced](const std::wstring& server) {
+        if (announced) announced->push_back(server);
+    };
+    return args;
+}
 
 // Handles the test thread's messages until `condition` holds or the time is up.
 template <class Condition>

@@ -82,11 +82,7 @@ TEST_F(BadInput, EveryValueTheClientReadsSurvivesEveryWrongShape) {
         EXPECT_FALSE(language.empty());
         SetCurrentLanguage(language);
 
-        MirovantArgs args;
-        args.startListener = false;
-        args.showTrayIcon = false;
-        args.announce = [](const std::wstring&) {};
-        TFormMirovant tray(args);
+        TFormMirovant tray(test::QuietTray());
         ASSERT_TRUE(tray.Create(nullptr));
         EXPECT_FALSE(tray.AutoStart().checked);
 
@@ -117,11 +113,7 @@ TEST_F(BadInput, AMissingStartupFolderLeavesTheOptionOff) {
         reg::OpenKey(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
                      reg::Access::ReadWrite);
     reg::WriteString(folders.Get(), L"Startup", temp_.Path() + L"no\\such\\folder");
-    MirovantArgs args;
-    args.startListener = false;
-    args.showTrayIcon = false;
-    args.announce = [](const std::wstring&) {};
-    TFormMirovant tray(args);
+    TFormMirovant tray(test::QuietTray());
     ASSERT_TRUE(tray.Create(nullptr));
     tray.actOptAutoStartExecute();
     EXPECT_FALSE(tray.AutoStart().checked) << "the check mark follows the file, which could not be made";

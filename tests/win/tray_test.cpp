@@ -43,11 +43,7 @@ protected:
         CoUninitialize();
     }
     TFormMirovant& Open() {
-        MirovantArgs args;
-        args.startListener = false;
-        args.showTrayIcon = false;
-        args.announce = [this](const std::wstring& server) { announced_.push_back(server); };
-        form_ = std::make_unique<TFormMirovant>(args);
+        form_ = std::make_unique<TFormMirovant>(test::QuietTray(&announced_));
         EXPECT_TRUE(form_->Create(nullptr));
         return *form_;
     }
