@@ -159,23 +159,24 @@ bool TMessenger::WaitForPeer() {
     return GetOverlappedResult(pipe_.Get(), &ov, &ignored, FALSE) != FALSE;
 }
 
-void TMessenger::Serve() {
+bool TMessenger::Serve() {
     // A short record must not carry the bytes (a PIN, a printer) of the request before it.
     buffer_.fill(0);
     uint8_t codeBytes[4] = {};
     if (!ReadPipe(pipe_.Get(), codeBytes, 4, kPipeWaitInterval)) {
         WriteCode(pipe_.Get(), code::kReadFailure);
-        return;
+        return true;
     }
     const uint32_t code = uint32_t(codeBytes[0]) | uint32_t(codeBytes[1]) << 8 | uint32_t(codeBytes[2]) << 16 |
                           uint32_t(codeBytes[3]) << 24;
-    if (code != code::kTextMessage && code != code::kAuthRequest) return;  // unknown: no reply
+    if (code != code::kTextMessage && code != code::kAuthRequest) return false;  // unknown: no reply
     if (!ReadPipe(pipe_.Get(), buffer_.data(), DWORD(buffer_.size()), kPipeWaitInterval)) {
         WriteCode(pipe_.Get(), code::kReadFailure);
-        return;
+        return true;
     }
     WriteCode(pipe_.Get(), code::kAck);
     RequestHandOver::HandOver(handOver_, code, buffer_);
+    return true;
 }
 
 void TMessenger::CloseConnection() {
@@ -219,8 +220,11 @@ void TMessenger::Execute() {
         }
         pause = kFirstPause;
         if (!WaitForPeer()) continue;
-        Serve();
-        CloseConnection();
+        if (Serve()) {
+            CloseConnection();
+        } else {
+            DisconnectNamedPipe(pipe_.Get());  // nothing to read: the peer finds the connection closed at once
+        }
     }
     pipe_.Reset();
     SetEvent(finished_.Get());

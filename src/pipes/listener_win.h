@@ -72,7 +72,8 @@ private:
     void Execute();
     bool CreateInstance();
     bool WaitForPeer();
-    void Serve();
+    // Reads and answers one request; false when there is no reply for the peer to read.
+    bool Serve();
     void CloseConnection();
     bool Terminated() const { return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
 

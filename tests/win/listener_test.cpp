@@ -192,10 +192,12 @@ TEST_F(Listener, FaultyPeersAreAnsweredAsDocumentedAndServingGoesOn) {
     r = Peer([&] { return Exchange(Pipe(), {both}); });
     EXPECT_EQ(r.reply, code::kReadFailure);
 
-    // An unknown code: no reply, the connection closed.
+    // An unknown code: no reply, and the connection closed at once rather than when
+    // the peer gives up waiting.
     r = Peer([&] { return Exchange(Pipe(), {Code(0x12345678)}); });
     EXPECT_TRUE(r.opened);
     EXPECT_FALSE(r.replied);
+    EXPECT_LT(r.seconds, 2.0);
 
     // A peer that leaves at once frees the listener at once.
     Peer([&] { return Exchange(Pipe(), {}, false); });
@@ -229,6 +231,7 @@ TEST_F(Listener, EveryRecordAndCodeLengthGetsItsDocumentedReply) {
             EXPECT_EQ(r.reply, code::kReadFailure) << length;
         } else if (length < 4) {
             EXPECT_FALSE(r.replied) << length;
+            EXPECT_LT(r.seconds, 0.9) << length << ": closed at once, not after the peer's own wait of 1 s";
         }
     }
     const size_t accepted = texts_.size() + records_.size();
