@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "auth/countdown.h"
 #include "shell/product.h"
 #include "support/auth_fakes_win.h"
@@ -192,6 +194,30 @@ TEST_F(AuthDialog, DeleteEscapeAndEnter) {
     EXPECT_TRUE(Gone(dialog));
 
     EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionDelete, JobActionDelete, JobActionPrint}));
+}
+
+TEST_F(AuthDialog, ClosingFreesItsFontsAndIcons) {
+    // The dialog's own GDI and icon handles die with it: hundreds of jobs a day must
+    // not leave hundreds of fonts behind (the system's object count is not kept by Wine).
+    const HWND dialog = Open(Job(AuthCurrentUser));
+    std::vector<HGDIOBJ> fonts;
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        const auto font = reinterpret_cast<HGDIOBJ>(SendMessageW(child, WM_GETFONT, 0, 0));
+        if (font && font != GetStockObject(DEFAULT_GUI_FONT) && font != GetStockObject(SYSTEM_FONT) &&
+            std::find(fonts.begin(), fonts.end(), font) == fonts.end())
+            fonts.push_back(font);
+    }
+    const auto big = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
+    const auto small = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+    ASSERT_FALSE(fonts.empty());
+    ASSERT_TRUE(big && small);
+    Click(dialog, IDCANCEL);
+    ASSERT_TRUE(Gone(dialog));
+    for (HGDIOBJ font : fonts)
+        EXPECT_EQ(GetObjectType(font), 0u) << "a font outlived the dialog";
+    ICONINFO info;
+    EXPECT_FALSE(GetIconInfo(big, &info));
+    EXPECT_FALSE(GetIconInfo(small, &info));
 }
 
 TEST_F(AuthDialog, ClosingByTheFrameSendsNothing) {
