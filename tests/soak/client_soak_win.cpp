@@ -1,10 +1,11 @@
 // client_soak: hostile peers and a long soak against a real client process, with
 // figures. It starts PrintMirovant.exe from its own folder (no other client of this
 // user may be running) and plays the print server's answer pipe itself.
-//   client_soak hostile [--stalled N] [--idle-seconds S]
+//   client_soak hostile [--stalled N] [--taken-seconds S]
 //       every record length 0-1700 and code length 0-8 for the text, job and an
 //       unknown code; peers that stop or stall at each step; N stalled peers in a row
-//       with a genuine message every 3 s; the client's CPU while its pipe name is taken
+//       with a genuine message every 3 s; the client's CPU for S seconds while its pipe
+//       name is taken
 //   client_soak soak [--requests N] [--dialogs N]
 //       N mixed requests, among them the held jobs whose dialogs are opened and
 //       answered; handles, windows, GDI/USER objects and commit before and after
@@ -158,12 +159,19 @@ private:
 
 // ---- the client process ----
 
+// Processor time the process has used, user and kernel, in seconds.
+double CpuSeconds(HANDLE process) {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+    auto seconds = [](FILETIME t) { return double(uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
+    return seconds(kernel) + seconds(user);
+}
+
 struct Resources {
     int handles = 0;                             // live handles, counted by duplicating every possible value
     DWORD systemHandles = 0, gdi = 0, user = 0;  // 0 where the system does not count them (Wine)
     int windows = 0;                             // top-level, child and message-only windows
     size_t commit = 0;                           // private bytes
-    double cpuSeconds = 0;
 };
 
 class Client {
@@ -204,14 +212,7 @@ public:
         r.windows = CountWindows();
         PROCESS_MEMORY_COUNTERS counters = {sizeof counters};
         if (GetProcessMemoryInfo(process, &counters, sizeof counters)) r.commit = counters.PagefileUsage;
-        r.cpuSeconds = CpuSeconds();
         return r;
-    }
-    double CpuSeconds() const {
-        FILETIME created, exited, kernel, user;
-        if (!GetProcessTimes(process_.Handle(), &created, &exited, &kernel, &user)) return 0;
-        auto value = [](FILETIME t) { return (uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
-        return value(kernel) + value(user);
     }
 
 private:
@@ -313,8 +314,8 @@ void Sweep(const Client& client, const std::vector<size_t>& lengths) {
 }
 
 // A genuine message right after a faulty peer is served in time.
-bool GenuineServed(const Client& client, const std::wstring& text, double& seconds) {
-    const Outcome o = Exchange(client.Pipe(), {CodeBytes(code::kTextMessage), Record(EncodeTextMessage(text))});
+bool GenuineServed(const std::wstring& pipe, const std::wstring& text, double& seconds) {
+    const Outcome o = Exchange(pipe, {CodeBytes(code::kTextMessage), Record(EncodeTextMessage(text))});
     seconds = o.seconds;
     return o.replied && o.reply == code::kAck;
 }
@@ -368,7 +369,7 @@ void FaultyPeers(const Client& client) {
         double seconds = 0;
         bool served = false;
         while (!served && Seconds(start) < c.bound + 2)
-            served = GenuineServed(client, L"after a faulty peer", seconds);
+            served = GenuineServed(client.Pipe(), L"after a faulty peer", seconds);
         const double held = Seconds(start);
         peer.join();
         std::printf("  %-36s next message served after %5.2f s (bound %.1f s)\n", c.name, held, c.bound);
@@ -408,12 +409,12 @@ void StalledPeers(const Client& client, int count) {
         const auto next = Clock::now() + 3s;
         double seconds = 0;
         ++genuine;
-        acknowledged += GenuineServed(client, L"genuine among stalled peers", seconds);
+        acknowledged += GenuineServed(client.Pipe(), L"genuine among stalled peers", seconds);
         std::this_thread::sleep_until(next);
     }
     attacker.join();
     double seconds = 0;
-    const bool after = GenuineServed(client, L"after the stalled peers", seconds);
+    const bool after = GenuineServed(client.Pipe(), L"after the stalled peers", seconds);
     std::printf(
         "Stalled peers: %d in a row, each held the pipe at most %.2f s; genuine messages acknowledged %d of %d "
         "(%.1f%%); the first after them in %.2f s\n",
@@ -425,8 +426,8 @@ void StalledPeers(const Client& client, int count) {
 
 // The pipe name taken by another program before the client starts: the client keeps
 // trying without burning the processor, and serves as soon as the name is free.
-void NameTaken(Client& client, int seconds) {
-    UniqueFile squatter(CreateNamedPipeW(client.Pipe().c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
+void NameTaken(const std::wstring& pipe, int seconds) {
+    UniqueFile squatter(CreateNamedPipeW(pipe.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_FIRST_PIPE_INSTANCE,
                                          PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr));
     Check(bool(squatter), "the squatter takes the pipe name");
     // Started by hand: the client's own start waits for its pipe.
@@ -436,22 +437,16 @@ void NameTaken(Client& client, int seconds) {
         [&] { return test::FindProcessWindow(process.Id(), TFormMirovant::kClassName) != nullptr; }, test::kStartLimit);
     Check(started, "the client starts while its pipe name is taken");
     Sleep(3000);  // past the start-up work
-    auto cpu = [&] {
-        FILETIME created, exited, kernel, user;
-        GetProcessTimes(process.Handle(), &created, &exited, &kernel, &user);
-        auto value = [](FILETIME t) { return (uint64_t(t.dwHighDateTime) << 32 | t.dwLowDateTime) / 1e7; };
-        return value(kernel) + value(user);
-    };
-    const double before = cpu();
+    const double before = CpuSeconds(process.Handle());
     const auto start = Clock::now();
     Sleep(DWORD(seconds) * 1000);
-    const double share = (cpu() - before) / Seconds(start);
+    const double share = (CpuSeconds(process.Handle()) - before) / Seconds(start);
     squatter.Reset();
     const auto freed = Clock::now();
     double exchange = 0;
     bool served = false;
     while (!served && Seconds(freed) < 10)
-        served = GenuineServed(client, L"the name is free again", exchange);
+        served = GenuineServed(pipe, L"the name is free again", exchange);
     std::printf("Pipe name taken: client CPU %.2f%% over %d s; served %.2f s after the name was freed\n", 100 * share,
                 seconds, Seconds(freed));
     Check(share < 0.02, "under 2% CPU while pipe creation keeps failing");
@@ -626,7 +621,7 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode != L"hostile" && mode != L"soak" && mode != L"quick") {
         std::fwprintf(stderr,
-                      L"usage: client_soak hostile [--stalled N] [--idle-seconds S] | soak [--requests N] "
+                      L"usage: client_soak hostile [--stalled N] [--taken-seconds S] | soak [--requests N] "
                       L"[--dialogs N] | quick\n");
         return 2;
     }
@@ -645,8 +640,7 @@ int wmain(int argc, wchar_t** argv) {
             StalledPeers(client, quick ? 2 : Option(argc, argv, L"--stalled", 100));
             Check(client.Stop(), "the client exits");
         }
-        Client client;  // only the pipe name of this one is used
-        NameTaken(client, quick ? 5 : Option(argc, argv, L"--idle-seconds", 30));
+        NameTaken(ListenerPipeName(LocalUserName()), quick ? 5 : Option(argc, argv, L"--taken-seconds", 30));
     }
     if (mode == L"soak" || quick) {
         static AnswerSink sink;
