@@ -37,6 +37,7 @@
 #include "support/day_count.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
+#include "support/peer_exchange_win.h"
 #include "support/process_win.h"
 
 namespace pm {
@@ -44,7 +45,12 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<uint8_t>;
+using test::Bytes;
+using test::CodeBytes;
+using test::Exchange;
+using test::Open;
+using test::OpenPatiently;
+using Outcome = test::PeerResult;
 
 constexpr uint32_t kUnknownCode = 0x12345678;
 int failures = 0;
@@ -60,60 +66,11 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-Bytes CodeBytes(uint32_t code) {
-    return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
-}
-
 Bytes Record(const RequestBytes& record, size_t size = kRequestRecordSize) {
     return Bytes(record.begin(), record.begin() + std::min(size, record.size()));
 }
 
 // ---- one peer's exchange ----
-
-struct Outcome {
-    bool opened = false;
-    bool replied = false;
-    uint32_t reply = 0;
-    double seconds = 0;
-};
-
-// Opens the pipe the moment the listener is free: the soak measures the client, not
-// the pause between a peer's tries.
-bool OpenPatiently(const std::wstring& pipe, UniqueFile& handle) {
-    const auto deadline = Clock::now() + 15s;
-    for (;;) {
-        handle.Reset(CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr));
-        if (handle) return true;
-        if (Clock::now() > deadline) return false;
-        if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(pipe.c_str(), 1000)) Sleep(2);
-    }
-}
-
-enum class Open { AsPeersDo, Patiently };
-
-// Opens the pipe, writes each message, and reads the reply unless told not to.
-// `replyInterval` x 50 is how long the peer waits for it. Peers open as every sender
-// and the print server do (four tries, 250 ms apart) unless told otherwise.
-Outcome Exchange(const std::wstring& pipe, const std::vector<Bytes>& writes, bool readReply = true,
-                 DWORD replyInterval = kPipeWaitInterval, Open open = Open::AsPeersDo) {
-    Outcome outcome;
-    const auto start = Clock::now();
-    UniqueFile handle;
-    outcome.opened = open == Open::Patiently ? OpenPatiently(pipe, handle) : OpenPipe(pipe, handle);
-    if (outcome.opened) {
-        for (const Bytes& write : writes)
-            WritePipe(handle.Get(), write.data(), DWORD(write.size()));
-        if (readReply) {
-            uint8_t reply[4] = {};
-            outcome.replied = ReadPipe(handle.Get(), reply, 4, replyInterval);
-            outcome.reply =
-                uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 | uint32_t(reply[3]) << 24;
-        }
-    }
-    outcome.seconds = Seconds(start);
-    return outcome;
-}
 
 // The reply a request of this code and record length must get: kAck, kReadFailure,
 // or 0 for none (the connection closed at once).

@@ -19,6 +19,7 @@
 #include "support/auth_fakes_win.h"
 #include "support/clock_win.h"
 #include "support/error_log_win.h"
+#include "support/peer_exchange_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/process_win.h"
 #include "support/registry_sandbox_win.h"
@@ -35,35 +36,11 @@ double Seconds(Clock::time_point since) {
     return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// A peer's whole exchange, as a sender or the print server does it.
-struct PeerResult {
-    bool opened = false;
-    bool replied = false;
-    uint32_t reply = 0;
-    double seconds = 0;
-};
-
-PeerResult Exchange(const std::wstring& pipe, std::vector<std::vector<uint8_t>> writes, bool readReply = true,
-                    DWORD replyInterval = kPipeWaitInterval) {
-    PeerResult result;
-    const auto start = Clock::now();
-    UniqueFile handle;
-    result.opened = OpenPipe(pipe, handle);
-    if (!result.opened) return result;
-    for (const auto& write : writes)
-        WritePipe(handle.Get(), write.data(), DWORD(write.size()));
-    if (readReply) {
-        uint8_t reply[4] = {};
-        result.replied = ReadPipe(handle.Get(), reply, 4, replyInterval);
-        result.reply =
-            uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 | uint32_t(reply[3]) << 24;
-    }
-    result.seconds = Seconds(start);
-    return result;
-}
+using test::Exchange;
+using test::PeerResult;
 
 std::vector<uint8_t> Code(uint32_t code) {
-    return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
+    return test::CodeBytes(code);
 }
 
 std::vector<uint8_t> Bytes(const RequestBytes& record, size_t size = kRequestRecordSize) {

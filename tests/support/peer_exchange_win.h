@@ -1,0 +1,69 @@
+#pragma once
+// A peer's whole exchange with a client's listener, as a sender or the print server
+// does it: open, write each message, read the reply.
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pipes/pipe_transport_win.h"
+#include "support/unique_win.h"
+
+namespace pm::test {
+
+using Bytes = std::vector<uint8_t>;
+
+struct PeerResult {
+    bool opened = false;
+    bool replied = false;
+    uint32_t reply = 0;
+    double seconds = 0;
+};
+
+// A code as it travels: four bytes, little-endian.
+inline Bytes CodeBytes(uint32_t code) {
+    return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
+}
+
+// Opens the moment the listener is free, rather than with a peer's pauses between
+// tries: for measuring the listener, not the peer.
+inline bool OpenPatiently(const std::wstring& pipe, UniqueFile& handle) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    for (;;) {
+        handle.Reset(CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_OVERLAPPED, nullptr));
+        if (handle) return true;
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(pipe.c_str(), 1000)) Sleep(2);
+    }
+}
+
+enum class Open { AsPeersDo, Patiently };
+
+// Writes each message and reads the reply unless told not to; `replyInterval` x 50
+// is how long the peer waits for it. Peers open as every sender and the print
+// server do (OpenPipe: four tries, 250 ms apart) unless told otherwise.
+inline PeerResult Exchange(const std::wstring& pipe, const std::vector<Bytes>& writes, bool readReply = true,
+                           DWORD replyInterval = kPipeWaitInterval, Open open = Open::AsPeersDo) {
+    PeerResult result;
+    const auto start = std::chrono::steady_clock::now();
+    UniqueFile handle;
+    result.opened = open == Open::Patiently ? OpenPatiently(pipe, handle) : OpenPipe(pipe, handle);
+    if (result.opened) {
+        for (const Bytes& write : writes)
+            WritePipe(handle.Get(), write.data(), DWORD(write.size()));
+        if (readReply) {
+            uint8_t reply[4] = {};
+            result.replied = ReadPipe(handle.Get(), reply, 4, replyInterval);
+            result.reply =
+                uint32_t(reply[0]) | uint32_t(reply[1]) << 8 | uint32_t(reply[2]) << 16 | uint32_t(reply[3]) << 24;
+        }
+    }
+    result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    return result;
+}
+
+}  // namespace pm::test
