@@ -248,7 +248,8 @@ void Sweep(const Client& client, const std::vector<size_t>& lengths) {
         CloseDialogs(client);
     }
     for (uint32_t request : {code::kTextMessage, code::kAuthRequest, kUnknownCode}) {
-        for (size_t codeLength = 0; codeLength <= 8; ++codeLength) {
+        // Every length from none to eight bytes, and a code with its record in one write.
+        for (size_t codeLength : {0, 1, 2, 3, 4, 5, 6, 7, 8, 4 + int(kRequestRecordSize)}) {
             Bytes codeBytes = CodeBytes(request);
             codeBytes.resize(codeLength, 0);
             const Outcome o = Exchange(client.Pipe(), {codeBytes, Record(EncodeTextMessage(L"code length"))}, true, 20,
