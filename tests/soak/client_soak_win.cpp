@@ -70,7 +70,7 @@ Bytes Record(const RequestBytes& record, size_t size = kRequestRecordSize) {
     return Bytes(record.begin(), record.begin() + std::min(size, record.size()));
 }
 
-// ---- one peer's exchange ----
+// ---- the documented replies ----
 
 // The reply a request of this code and record length must get: kAck, kReadFailure,
 // or 0 for none (the connection closed at once).
