@@ -105,16 +105,16 @@ void TFormRequests::TimerTimer() {
         return;
     }
     polling_ = true;
+    const BusyScope busy(*this);
     do {
         pollAgain_ = false;
         const std::wstring server = ui::WindowText(server_);
         if (server.empty()) break;
         const std::optional<AccountSummary> summary = args_.query(server, ui::WindowText(user_));
-        if (closeRequested_) break;  // the window is going: the result is dropped
+        if (CloseHeld()) break;  // the window is going: the result is dropped
         if (summary) Show(*summary);
     } while (pollAgain_);
     polling_ = false;
-    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 void TFormRequests::Show(const AccountSummary& s) {
@@ -130,15 +130,15 @@ void TFormRequests::Show(const AccountSummary& s) {
 }
 
 void TFormRequests::btnServerClick() {
-    if (busy_ || closeRequested_) return;
-    busy_ = true;
-    const std::optional<std::wstring> chosen = args_.chooseServer(Handle());
-    busy_ = false;
-    if (closeRequested_) {
-        PostMessageW(Handle(), WM_CLOSE, 0, 0);
-        return;
+    if (choosing_ || CloseHeld()) return;
+    std::optional<std::wstring> chosen;
+    {
+        const BusyScope busy(*this);
+        choosing_ = true;
+        chosen = args_.chooseServer(Handle());
+        choosing_ = false;
     }
-    if (!chosen) return;
+    if (!chosen || CloseHeld()) return;
     const std::wstring server = ToUpper(*chosen);
     SetWindowTextW(server_, server.c_str());
     CurrentPrintServer() = server;
@@ -146,12 +146,9 @@ void TFormRequests::btnServerClick() {
 }
 
 ui::CloseAction TFormRequests::FormClose() {
-    if (polling_ || busy_) {
-        closeRequested_ = true;
-        ShowWindow(Handle(), SW_HIDE);
-        return ui::CloseAction::None;
-    }
-    return ui::CloseAction::Free;
+    if (!HoldCloseWhileBusy()) return ui::CloseAction::Free;
+    ShowWindow(Handle(), SW_HIDE);  // gone for the user at once
+    return ui::CloseAction::None;
 }
 
 void TFormRequests::FormDestroy() {
@@ -188,7 +185,7 @@ LRESULT TFormRequests::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_SHOWWINDOW:
             // Hidden by any other means than our own close: that is a close too.
-            if (!wp && lp != 0 && !closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
+            if (!wp && lp != 0 && !CloseHeld()) PostMessageW(Handle(), WM_CLOSE, 0, 0);
             break;
         case WM_WINDOWPOSCHANGING: {
             auto* pos = reinterpret_cast<WINDOWPOS*>(lp);

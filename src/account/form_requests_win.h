@@ -69,8 +69,7 @@ private:
     UniqueIcon bigIcon_;
     bool polling_ = false;
     bool pollAgain_ = false;
-    bool closeRequested_ = false;
-    bool busy_ = false;  // inside the Connect dialog
+    bool choosing_ = false;  // inside the Connect dialog
 };
 
 }  // namespace pm

@@ -300,7 +300,7 @@ void TFormAuth::TimerTimer() {
     KillTimer(Handle(), kTimerId);
     // Not from inside creation, nor from inside a running handler: the window must
     // not be destroyed under the code that is using it.
-    if (creating_ || busy_ > 0) {
+    if (creating_ || Busy()) {
         PostMessageW(Handle(), kMsgExpired, 0, 0);
     } else {
         btnDeleteClick();
@@ -337,8 +337,8 @@ void TFormAuth::Answer(JobAction action) {
 }
 
 void TFormAuth::btnOkClick() {
-    if (answered_ || busy_ > 0) return;
-    ++busy_;
+    if (answered_ || Busy()) return;
+    const BusyScope busy(*this);
     if (Authenticated()) {
         Answer(JobActionPrint);
     } else {
@@ -348,27 +348,19 @@ void TFormAuth::btnOkClick() {
                                                                       : nullptr;
         if (message) args_.warn(Handle(), LangString(*message), LangString(text::kError));
     }
-    --busy_;
-    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 void TFormAuth::btnDeleteClick() {
-    if (answered_ || busy_ > 0) return;
-    ++busy_;
+    if (answered_ || Busy()) return;
+    const BusyScope busy(*this);
     KillTimer(Handle(), kTimerId);
     Answer(JobActionDelete);
-    --busy_;
-    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 // ---- closing ----
 
 ui::CloseAction TFormAuth::FormClose() {
-    if (busy_ > 0) {
-        closeRequested_ = true;
-        return ui::CloseAction::None;
-    }
-    return ui::CloseAction::Free;
+    return HoldCloseWhileBusy() ? ui::CloseAction::None : ui::CloseAction::Free;
 }
 
 void TFormAuth::FormDestroy() {

@@ -103,9 +103,7 @@ private:
     UniqueIcon bigIcon_, smallIcon_;
 
     bool creating_ = false;
-    bool answered_ = false;        // one answer per job, whatever arrives meanwhile
-    int busy_ = 0;                 // inside OK or Delete (which pump messages)
-    bool closeRequested_ = false;  // a close that arrived while busy
+    bool answered_ = false;  // one answer per job, whatever arrives meanwhile
 };
 
 }  // namespace pm

@@ -97,8 +97,8 @@ void TFormSender::Layout() {
 }
 
 void TFormSender::btnSendClick() {
-    if (busy_ > 0) return;
-    ++busy_;
+    if (Busy()) return;
+    const BusyScope busy(*this);
     const std::wstring computer = ui::WindowText(computer_), user = ui::WindowText(username_);
     const std::wstring message = ui::WindowText(message_);
     const TextKey* caption = &text::kError;
@@ -116,17 +116,11 @@ void TFormSender::btnSendClick() {
         box = &text::kMessageNotSent;
     }
     args_.box(Handle(), LangString(*box), LangString(*caption), icon);
-    --busy_;
-    if (closeRequested_) PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 ui::CloseAction TFormSender::FormClose() {
     // A close during a send (which pumps messages) waits until the send is done.
-    if (busy_ > 0) {
-        closeRequested_ = true;
-        return ui::CloseAction::None;
-    }
-    return ui::CloseAction::Free;
+    return HoldCloseWhileBusy() ? ui::CloseAction::None : ui::CloseAction::Free;
 }
 
 void TFormSender::FormDestroy() {

@@ -53,8 +53,6 @@ private:
     SenderArgs args_;
     HWND computerLabel_ = nullptr, computer_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND messageLabel_ = nullptr, message_ = nullptr, send_ = nullptr, close_ = nullptr;
-    int busy_ = 0;
-    bool closeRequested_ = false;
 };
 
 }  // namespace pm

@@ -1,7 +1,8 @@
 #pragma once
 // The common part of the client's dialog windows: a fixed dialog frame, the
 // system's message font at the window's DPI, dialog keys (Tab, Enter on the
-// default button IDOK, Escape as IDCANCEL), and labels on the face colour.
+// default button IDOK, Escape as IDCANCEL), labels on the face colour, and closes
+// held while a handler that pumps messages is running.
 
 #include <memory>
 
@@ -29,6 +30,32 @@ protected:
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
 
+    // A handler that pumps messages (a pipe exchange, a modal box) runs inside a
+    // BusyScope. A close arriving meanwhile is held by FormClose (HoldCloseWhileBusy)
+    // and carried out when the last scope ends, so the window is never destroyed
+    // under a handler that is still using it.
+    class BusyScope {
+    public:
+        explicit BusyScope(Dialog& dialog) : dialog_(dialog) { ++dialog_.busy_; }
+        ~BusyScope() {
+            if (--dialog_.busy_ == 0 && dialog_.closeHeld_) PostMessageW(dialog_.Handle(), WM_CLOSE, 0, 0);
+        }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+    private:
+        Dialog& dialog_;
+    };
+    bool Busy() const { return busy_ > 0; }
+    // A close has been held: the window is going once the running handler ends.
+    bool CloseHeld() const { return closeHeld_; }
+    // For FormClose: while busy, holds the close and answers true.
+    bool HoldCloseWhileBusy() {
+        if (busy_ == 0) return false;
+        closeHeld_ = true;
+        return true;
+    }
+
     // For the windows the process keeps one reference to: creates `form`'s window and
     // sets `instance` (already during creation, so FormCreate sees it). On failure the
     // object is freed and `instance` stays empty.
@@ -46,6 +73,8 @@ protected:
 private:
     UINT dpi_ = 96;
     UniqueGdi font_, boldFont_;
+    int busy_ = 0;
+    bool closeHeld_ = false;
 };
 
 }  // namespace pm::ui
