@@ -138,10 +138,8 @@ bool TMessenger::WaitForPeer() {
     if (ConnectNamedPipe(pipe_.Get(), &ov)) return true;
     switch (GetLastError()) {
         case ERROR_PIPE_CONNECTED:
+        case ERROR_NO_DATA:  // a peer that came and went may have left its request to read
             return true;
-        case ERROR_NO_DATA:  // a peer came and went: make the instance free again
-            DisconnectNamedPipe(pipe_.Get());
-            return false;
         case ERROR_IO_PENDING:
             break;
         default:

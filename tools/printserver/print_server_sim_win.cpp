@@ -302,7 +302,10 @@ private:
                 Sleep(100);
                 continue;
             }
-            if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED) {
+            // A client that wrote and left before this call (ERROR_NO_DATA) has left its
+            // messages to read: the client's job answer is written that way.
+            if (ConnectNamedPipe(pipe, nullptr) || GetLastError() == ERROR_PIPE_CONNECTED ||
+                GetLastError() == ERROR_NO_DATA) {
                 ++served_;
                 Serve(pipe);
                 FlushFileBuffers(pipe);
