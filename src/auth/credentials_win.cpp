@@ -59,11 +59,21 @@ std::wstring QualifiedName(std::wstring_view user, std::wstring_view domain) {
     return domain.empty() ? std::wstring(user) : std::wstring(domain) + L"\\" + std::wstring(user);
 }
 
-// True when the user part of "DOMAIN\user" (or a bare "user") is `user`.
-bool SameAccountName(std::wstring_view loggedOn, std::wstring_view user) {
-    const size_t slash = loggedOn.rfind(L'\\');
-    const std::wstring_view name = slash == std::wstring_view::npos ? loggedOn : loggedOn.substr(slash + 1);
-    return CompareStringOrdinal(name.data(), int(name.size()), user.data(), int(user.size()), TRUE) == CSTR_EQUAL;
+// The SID of a token's user, as bytes.
+std::vector<unsigned char> TokenUserSid(HANDLE token) {
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::vector<unsigned char> buffer(size);
+    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    if (!IsValidSid(sid)) return {};
+    const auto* bytes = static_cast<const unsigned char*>(sid);
+    return std::vector<unsigned char>(bytes, bytes + GetLengthSid(sid));
+}
+
+std::wstring TokenUserSidText(HANDLE token) {
+    const std::vector<unsigned char> sid = TokenUserSid(token);
+    return sid.empty() ? std::wstring() : SidToText(sid.data());
 }
 
 // ---- the local NTLM exchange ----
@@ -100,7 +110,7 @@ public:
     Sspi(const Sspi&) = delete;
     Sspi& operator=(const Sspi&) = delete;
 
-    CheckResult Check(SecretAnsi& user, SecretAnsi& domain, SecretAnsi& password, std::wstring_view wideUser) {
+    CheckResult Check(SecretAnsi& user, SecretAnsi& domain, SecretAnsi& password, std::wstring_view expectedSid) {
         if (!table_ || maxToken_ == 0) return CheckResult::Unavailable;
         SEC_WINNT_AUTH_IDENTITY_A identity = {};
         identity.User = user.text.empty() ? nullptr : reinterpret_cast<unsigned char*>(user.text.data());
@@ -120,7 +130,7 @@ public:
         status = ServerStep(a, aLength, b, bLength);
         if (status == SEC_E_LOGON_DENIED) return CheckResult::Reject;
         if (status < 0) return CheckResult::Unavailable;
-        return LoggedOnAs(wideUser) ? CheckResult::Pass : CheckResult::Unavailable;
+        return LoggedOnAs(expectedSid) ? CheckResult::Pass : CheckResult::Unavailable;
     }
 
 private:
@@ -194,19 +204,13 @@ private:
         return status;
     }
 
-    // The server side's view of who authenticated: a guest mapping is not a pass.
-    bool LoggedOnAs(std::wstring_view user) {
-        if (!table_->QueryContextAttributesA) return false;
-        SecPkgContext_NamesA names = {};
-        if (table_->QueryContextAttributesA(&sides_[1].context, SECPKG_ATTR_NAMES, &names) != SEC_E_OK ||
-            !names.sUserName)
-            return false;
-        const std::string name = names.sUserName;
-        table_->FreeContextBuffer(names.sUserName);
-        const int size = MultiByteToWideChar(CP_ACP, 0, name.c_str(), int(name.size()), nullptr, 0);
-        std::wstring wide(size_t(size > 0 ? size : 0), L'\0');
-        if (size > 0) MultiByteToWideChar(CP_ACP, 0, name.c_str(), int(name.size()), wide.data(), size);
-        return SameAccountName(wide, user);
+    // The server side's view of who authenticated, by SID: a guest mapping is not a pass.
+    bool LoggedOnAs(std::wstring_view expectedSid) {
+        if (!table_->QuerySecurityContextToken || expectedSid.empty()) return false;
+        HANDLE raw = nullptr;
+        if (table_->QuerySecurityContextToken(&sides_[1].context, &raw) != SEC_E_OK || !raw) return false;
+        const UniqueHandle token(raw);
+        return TokenIsAccount(token.Get(), expectedSid);
     }
 
     HMODULE library_ = nullptr;
@@ -215,18 +219,6 @@ private:
     Side sides_[2];
 };
 
-// The SID of a token's user, as bytes.
-std::vector<unsigned char> TokenUserSid(HANDLE token) {
-    DWORD size = 0;
-    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
-    std::vector<unsigned char> buffer(size);
-    if (size == 0 || !GetTokenInformation(token, TokenUser, buffer.data(), size, &size)) return {};
-    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
-    if (!IsValidSid(sid)) return {};
-    const auto* bytes = static_cast<const unsigned char*>(sid);
-    return std::vector<unsigned char>(bytes, bytes + GetLengthSid(sid));
-}
-
 }  // namespace
 
 SecretText::~SecretText() {
@@ -234,9 +226,9 @@ SecretText::~SecretText() {
 }
 
 bool RunCheckChain(const std::vector<CheckFunction>& checks, std::wstring_view user, std::wstring_view domain,
-                   std::wstring_view password) {
+                   std::wstring_view password, std::wstring_view expectedSid) {
     for (CheckFunction check : checks) {
-        switch (check(user, domain, password)) {
+        switch (check(user, domain, password, expectedSid)) {
             case CheckResult::Pass:
                 return true;
             case CheckResult::Reject:
@@ -297,24 +289,30 @@ std::wstring AccountSidString(std::wstring_view account) {
     }
 }
 
+bool TokenIsAccount(void* token, std::wstring_view expectedSid) {
+    return !expectedSid.empty() && TokenUserSidText(token) == expectedSid;
+}
+
 std::wstring GetDefaultDomain() {
     const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
                                        reg::Access::Read);
     return key ? reg::ReadString(key.Get(), L"DefaultDomainName").value : std::wstring();
 }
 
-CheckResult CheckCredentialsSspi(std::wstring_view user, std::wstring_view domain, std::wstring_view password) {
+CheckResult CheckCredentialsSspi(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                 std::wstring_view expectedSid) {
     SecretAnsi u, d, p;
     if (!ToAnsiExact(user, u) || !ToAnsiExact(domain, d) || !ToAnsiExact(password, p)) return CheckResult::Unavailable;
     try {
         Sspi sspi;
-        return sspi.Check(u, d, p, user);
+        return sspi.Check(u, d, p, expectedSid);
     } catch (...) {
         return CheckResult::Unavailable;
     }
 }
 
-CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view domain, std::wstring_view password) {
+CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                  std::wstring_view expectedSid) {
     SecretAnsi u, d, p;
     if (!ToAnsiExact(user, u) || !ToAnsiExact(domain, d) || !ToAnsiExact(password, p)) return CheckResult::Unavailable;
     HANDLE raw = nullptr;
@@ -323,17 +321,20 @@ CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view doma
         return IsDefinitiveRejection(GetLastError()) ? CheckResult::Reject : CheckResult::Unavailable;
     }
     const UniqueHandle token(raw);
-    // The logon must be the account asked about, not a guest it was mapped to.
-    const std::vector<unsigned char> expected = AccountNameToSid(QualifiedName(user, domain));
-    const std::vector<unsigned char> actual = TokenUserSid(token.Get());
-    return !expected.empty() && expected == actual ? CheckResult::Pass : CheckResult::Unavailable;
+    // The logon must be the expected account, not a guest it was mapped to.
+    return TokenIsAccount(token.Get(), expectedSid) ? CheckResult::Pass : CheckResult::Unavailable;
 }
 
-CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view domain, std::wstring_view password) {
+CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                   std::wstring_view expectedSid) {
     using ChangePassword = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
     const UniqueModule netapi(LoadLibraryW(L"netapi32.dll"));
     const auto change = GetProc<ChangePassword>(netapi.Get(), "NetUserChangePassword");
     if (!change) return CheckResult::Unavailable;
+    // No token comes back from this check: the account it asks about must itself be
+    // the expected one.
+    const std::vector<unsigned char> named = AccountNameToSid(QualifiedName(user, domain));
+    if (expectedSid.empty() || named.empty() || SidToText(named.data()) != expectedSid) return CheckResult::Unavailable;
     const std::wstring u(user), d(domain);
     SecretText p(password);
     // The password is "changed" to the value it already has: a pass leaves the account as it was.
@@ -342,9 +343,10 @@ CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view dom
     return IsDefinitiveRejection(status) ? CheckResult::Reject : CheckResult::Unavailable;
 }
 
-bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password) {
+bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                       std::wstring_view expectedSid) {
     return RunCheckChain({&CheckCredentialsSspi, &CheckCredentialsLogon, &CheckCredentialsNetApi}, user, domain,
-                         password);
+                         password, expectedSid);
 }
 
 std::wstring SystemCredentialCheck::AccountSidString(std::wstring_view account) const {
@@ -352,8 +354,8 @@ std::wstring SystemCredentialCheck::AccountSidString(std::wstring_view account) 
 }
 
 bool SystemCredentialCheck::VerifyCredentials(std::wstring_view user, std::wstring_view domain,
-                                              std::wstring_view password) const {
-    return pm::VerifyCredentials(user, domain, password);
+                                              std::wstring_view password, std::wstring_view expectedSid) const {
+    return pm::VerifyCredentials(user, domain, password, expectedSid);
 }
 
 const SystemCredentialCheck& SystemCredentialCheck::Instance() {

@@ -8,7 +8,9 @@
 // network logon, a change of the password to itself. The first pass wins. A check
 // that is sure the password is wrong ends the chain, so one typo costs the account
 // one failed logon and not three. A pass counts only when the identity that logged
-// on is the account that was checked (a guest mapping does not pass). A password
+// on has the SID the caller expects (a guest mapping does not pass, and neither does
+// another account whose name was typed or prefilled); the caller takes that SID from
+// its own process token, or from the account it looked up. A password
 // that the ANSI code page cannot hold exactly is not tried through the ANSI calls.
 // Every copy of a password is wiped after use.
 
@@ -47,22 +49,25 @@ public:
     virtual ~CredentialCheck() = default;
     // The account's SID as text, "" when it does not exist.
     virtual std::wstring AccountSidString(std::wstring_view account) const = 0;
-    virtual bool VerifyCredentials(std::wstring_view user, std::wstring_view domain,
-                                   std::wstring_view password) const = 0;
+    // True when the password is right and the identity that logs on has `expectedSid`.
+    virtual bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                   std::wstring_view expectedSid) const = 0;
 };
 
 // The chain over the system's checks.
 class SystemCredentialCheck final : public CredentialCheck {
 public:
     std::wstring AccountSidString(std::wstring_view account) const override;
-    bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password) const override;
+    bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                           std::wstring_view expectedSid) const override;
     static const SystemCredentialCheck& Instance();
 };
 
 // First pass wins; a Reject ends the chain; all Unavailable is a failure.
-using CheckFunction = CheckResult (*)(std::wstring_view user, std::wstring_view domain, std::wstring_view password);
+using CheckFunction = CheckResult (*)(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                     std::wstring_view expectedSid);
 bool RunCheckChain(const std::vector<CheckFunction>& checks, std::wstring_view user, std::wstring_view domain,
-                   std::wstring_view password);
+                   std::wstring_view password, std::wstring_view expectedSid);
 
 // The account's SID (a buffer of SID bytes), empty when not found (log entry 82 when
 // the size query failed for another reason than the buffer size).
@@ -71,12 +76,20 @@ std::vector<unsigned char> AccountNameToSid(std::wstring_view account);
 std::wstring SidToText(const void* sid);
 std::wstring AccountSidString(std::wstring_view account);
 
+// The guard every check passes through: true only when the token's user has
+// `expectedSid` (never for an empty one).
+bool TokenIsAccount(void* token, std::wstring_view expectedSid);
+
 // HKLM Winlogon "DefaultDomainName", "" when missing.
 std::wstring GetDefaultDomain();
 
-CheckResult CheckCredentialsSspi(std::wstring_view user, std::wstring_view domain, std::wstring_view password);
-CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view domain, std::wstring_view password);
-CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view domain, std::wstring_view password);
-bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password);
+CheckResult CheckCredentialsSspi(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                 std::wstring_view expectedSid);
+CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                  std::wstring_view expectedSid);
+CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                                   std::wstring_view expectedSid);
+bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                       std::wstring_view expectedSid);
 
 }  // namespace pm

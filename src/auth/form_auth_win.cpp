@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "auth/countdown.h"
+#include "auth/job_dialogs.h"
 #include "auth/job_answer_win.h"
 #include "auth/paper_size_win.h"
 #include "i18n/language_win.h"
@@ -68,7 +69,12 @@ TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
         delete dialog;
         return nullptr;
     }
+    OpenJobDialogs().Add(MakeJobKey(dialog->record_.ServerComputer, dialog->record_.JobId), dialog);
     return dialog;
+}
+
+TFormAuth::~TFormAuth() {
+    OpenJobDialogs().Remove(this);
 }
 
 void TFormAuth::ShowOnTop() {
@@ -318,8 +324,13 @@ bool TFormAuth::Authenticated() {
             const size_t slash = account.find(L'\\');
             const std::wstring domain = slash == std::wstring::npos ? L"" : account.substr(0, slash);
             const std::wstring user = slash == std::wstring::npos ? account : account.substr(slash + 1);
-            if (record_.AuthMode == AuthAnyAccount && args_.check->AccountSidString(user).empty()) return false;
-            return args_.check->VerifyCredentials(user, domain, password.Get());
+            // Whose password it must be: the account this client runs as (mode 2), or the
+            // account found for the typed name (mode 3). The name in the box only says
+            // where to log on; it never decides who logged on.
+            const std::wstring expected =
+                record_.AuthMode == AuthCurrentUser ? ProcessUserSid() : args_.check->AccountSidString(user);
+            if (expected.empty()) return false;
+            return args_.check->VerifyCredentials(user, domain, password.Get(), expected);
         }
         case AuthPinCode:
             return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, password.Get().c_str(),
@@ -365,6 +376,7 @@ ui::CloseAction TFormAuth::FormClose() {
 
 void TFormAuth::FormDestroy() {
     KillTimer(Handle(), kTimerId);
+    OpenJobDialogs().Remove(this);  // the job may open a dialog again from here on
     const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
     if (!key) return;
     uint8_t rows[kRows];

@@ -57,8 +57,10 @@ public:
 
     // Creates the dialog (not yet shown) on a copy of the record; nullptr when the
     // window cannot be created. A job already past its time is deleted as soon as
-    // the creator returns to the message loop.
+    // the creator returns to the message loop. The dialog counts among
+    // OpenJobDialogs() until it is destroyed.
     static TFormAuth* Create(const RequestBytes& record, AuthDialogArgs args = {});
+    ~TFormAuth() override;
 
     // Shows the dialog above all windows, brings it to the front, then returns it
     // to ordinary stacking.

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include "auth/print_servers.h"
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
+#include "shell/product.h"
 #include "support/error_log_win.h"
+#include "support/names_win.h"
+#include "support/registry_win.h"
 
 namespace pm {
 namespace {
@@ -45,7 +49,20 @@ void SendJobAnswerTo(const std::wstring& pipeName, const RequestRecord& record, 
     WriteCode(pipe.Get(), answer.trailer);
 }
 
+bool PrintServerPermitted(const std::wstring& server) {
+    const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::Read);
+    if (!key) return true;
+    const auto list = reg::ReadString(key.Get(), kPrintServersValue);
+    if (list.status == reg::ReadStatus::Missing) return true;
+    // A list nobody can read restricts as much as a list can: to nothing.
+    return list.Ok() && PrintServerAllowed(list.value, server, ThisComputer());
+}
+
 void SendJobAnswer(const RequestRecord& record, JobAction action) {
+    if (!PrintServerPermitted(record.ServerComputer)) {
+        LogError(kLogServerNotAllowed, 0, L"JobAnswer: print server not allowed: " + record.ServerComputer);
+        return;
+    }
     const std::wstring pipeName = JobAnswerPipeName(record);
     if (pipeName.empty()) {
         LogError(kLogBadServerName, 0, L"JobAnswer: server name refused: " + record.ServerComputer);

@@ -12,13 +12,21 @@ namespace pm {
 std::wstring JobAnswerPipeName(const RequestRecord& record);
 
 // Opens the server's pipe and writes the five parts of the answer, each write tried
-// whatever became of the one before; reads nothing back. An unreachable server or an
-// unusable server name (which leaves one log entry) sends nothing and says nothing.
+// whatever became of the one before; reads nothing back. An unreachable server, an
+// unusable server name or one outside "PrintServers" (each of the last two leaves one
+// log entry) sends nothing and says nothing.
 void SendJobAnswer(const RequestRecord& record, JobAction action);
 // The same on a given pipe (tests).
 void SendJobAnswerTo(const std::wstring& pipeName, const RequestRecord& record, JobAction action);
 
+// True when the machine's "PrintServers" list (HKLM product key) is absent or empty,
+// or names `server`. A value of another type allows no server.
+bool PrintServerPermitted(const std::wstring& server);
+
 // Log code of an answer that was not sent because of the server name.
 inline constexpr int32_t kLogBadServerName = 180;
+// Log code of a job refused because its print server is not in "PrintServers".
+inline constexpr int32_t kLogServerNotAllowed = 181;
+inline constexpr wchar_t kPrintServersValue[] = L"PrintServers";
 
 }  // namespace pm

@@ -33,6 +33,7 @@ std::span<const TextKey> AllTexts() {
         kPasswordIncorrect,
         kLoginIncorrect,
         kPinCodeIncorrect,
+        kPipeTaken,
         kAboutCaption,
         kAboutVersion,
         kAboutDate,

@@ -1,5 +1,6 @@
 #include "pipes/listener_win.h"
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -7,34 +8,59 @@
 #include "pipes/message_codes.h"
 #include "pipes/pipe_transport_win.h"
 #include "support/error_log_win.h"
+#include "support/names_win.h"
 
 namespace pm {
 namespace {
 
+// Neither carries anything: a message of these numbers from elsewhere on the desktop
+// can at most make the window look at its own queue.
 constexpr UINT kMsgHandOver = WM_APP + 0x20;
+constexpr UINT kMsgPipeTaken = WM_APP + 0x21;
+
 constexpr DWORD kFirstPause = 250, kLastPause = 5000;
+// Idle instances: one more is made while fewer than kSpares wait, and a worker whose
+// connection ends while more than kMaxIdle wait ends too. The gap keeps a steady
+// stream of peers from starting a thread per request.
+constexpr int kSpares = 2, kMaxIdle = 4;
+// Requests read but not yet run on the user-interface thread; more are refused with
+// the failure reply rather than held in memory without bound.
+constexpr size_t kMaxQueued = 256;
 
-// Log code of a pipe name another process already serves.
-constexpr int32_t kLogPipeTaken = 201;
+constexpr int32_t kLogPipeTaken = 201;         // the name is served already
+constexpr int32_t kLogNoPipeSecurity = 202;    // the access list cannot be built
+constexpr DWORD kWorkerStack = 64 * 1024;
 
-std::wstring CurrentUserSid() {
-    HANDLE raw = nullptr;
-    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
-    const UniqueHandle token(raw);
-    DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    std::vector<BYTE> buffer(size);
-    if (size == 0 || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return {};
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) return {};
-    std::wstring sid = text;
-    LocalFree(text);
-    return sid;
+uint32_t CodeFrom(const uint8_t bytes[4]) {
+    return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
 }
 
 }  // namespace
 
 // ---- hand-over ----
+
+void HandOverQueue::Push(uint32_t code, const RequestBytes& record) {
+    {
+        const std::lock_guard lock(mutex);
+        requests.push_back({code, record});
+    }
+    // Served wherever the user-interface thread takes messages, modal loops included.
+    if (const HWND w = window.load()) SendNotifyMessageW(w, kMsgHandOver, 0, 0);
+}
+
+void HandOverQueue::ReportTaken(const std::wstring& ownerSid) {
+    {
+        const std::lock_guard lock(mutex);
+        takenBy = ownerSid;
+    }
+    if (const HWND w = window.load()) PostMessageW(w, kMsgPipeTaken, 0, 0);
+}
+
+RequestHandOver::RequestHandOver() : queue_(std::make_shared<HandOverQueue>()) {}
+
+RequestHandOver::~RequestHandOver() {
+    queue_->window = nullptr;
+}
 
 bool RequestHandOver::Create() {
     CreateArgs args;
@@ -42,23 +68,53 @@ bool RequestHandOver::Create() {
     args.style = 0;
     args.x = args.y = args.width = args.height = 0;
     args.owner = HWND_MESSAGE;
-    return CreateWindowFor(args);
+    if (!CreateWindowFor(args)) return false;
+    queue_->window = Handle();
+    // Requests read before the window existed wait for it, not lost.
+    PostMessageW(Handle(), kMsgHandOver, 0, 0);
+    return true;
 }
 
-void RequestHandOver::HandOver(HWND window, uint32_t code, const RequestBytes& record) {
-    SendMessageW(window, kMsgHandOver, WPARAM(code), reinterpret_cast<LPARAM>(&record));
+void RequestHandOver::RunQueued() {
+    // A handler that pumps messages (a box, a pipe wait) gets here again: the loop
+    // below takes the next request once that handler has returned.
+    if (running_) return;
+    running_ = true;
+    for (;;) {
+        HandOverQueue::Request request;
+        {
+            const std::lock_guard lock(queue_->mutex);
+            if (queue_->requests.empty()) break;
+            request = queue_->requests.front();
+            queue_->requests.pop_front();
+        }
+        try {
+            if (request.code == code::kTextMessage && onText) onText(DecodeTextMessage(request.record));
+            if (request.code == code::kAuthRequest && onAuth) onAuth(request.record);
+        } catch (...) {
+            // A failing handler must not take the user-interface thread down.
+        }
+    }
+    running_ = false;
 }
 
 LRESULT RequestHandOver::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
-    if (msg != kMsgHandOver) return Window::HandleMessage(msg, wp, lp);
-    const auto& record = *reinterpret_cast<const RequestBytes*>(lp);
-    try {
-        if (uint32_t(wp) == code::kTextMessage && onText) onText(DecodeTextMessage(record));
-        if (uint32_t(wp) == code::kAuthRequest && onAuth) onAuth(record);
-    } catch (...) {
-        // A failing handler must not take the user-interface thread down.
+    switch (msg) {
+        case kMsgHandOver:
+            RunQueued();
+            return 0;
+        case kMsgPipeTaken: {
+            std::wstring owner;
+            {
+                const std::lock_guard lock(queue_->mutex);
+                owner.swap(queue_->takenBy);
+            }
+            // Only a report of the listener's own carries an owner.
+            if (!owner.empty() && onPipeTaken) onPipeTaken(owner);
+            return 0;
+        }
     }
-    return 0;
+    return Window::HandleMessage(msg, wp, lp);
 }
 
 // ---- security ----
@@ -69,73 +125,229 @@ std::wstring PipeSecuritySddl(const std::wstring& userSid) {
 }
 
 SECURITY_ATTRIBUTES* PipeSecurity() {
-    static SECURITY_ATTRIBUTES* attributes = [] {
-        PSECURITY_DESCRIPTOR descriptor = nullptr;
-        const std::wstring sid = CurrentUserSid();
-        if (sid.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(PipeSecuritySddl(sid).c_str(),
-                                                                                 SDDL_REVISION_1, &descriptor, nullptr))
-            return static_cast<SECURITY_ATTRIBUTES*>(nullptr);
-        // Kept for the life of the process, as every instance of the pipe uses it.
-        return new SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
-    }();
+    static std::mutex mutex;
+    static SECURITY_ATTRIBUTES* attributes = nullptr;
+    const std::lock_guard lock(mutex);
+    if (attributes) return attributes;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    const std::wstring sid = ProcessUserSid();
+    if (sid.empty() || !ConvertStringSecurityDescriptorToSecurityDescriptorW(PipeSecuritySddl(sid).c_str(),
+                                                                             SDDL_REVISION_1, &descriptor, nullptr))
+        return nullptr;
+    // Kept for the life of the process, as every instance of the pipe uses it.
+    attributes = new SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
     return attributes;
+}
+
+std::optional<std::wstring> PipeOwnerSid(const std::wstring& pipeName) {
+    // Opening connects to a waiting instance, which only reads a request that never
+    // comes and closes; READ_CONTROL is all that is asked for.
+    const UniqueFile pipe(CreateFileW(pipeName.c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING,
+                                      SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
+    if (!pipe) {
+        switch (GetLastError()) {
+            case ERROR_FILE_NOT_FOUND:
+            case ERROR_PATH_NOT_FOUND:
+                return std::wstring();
+            case ERROR_ACCESS_DENIED:
+                // Our own instances let the user read their owner: this one is not ours.
+                return std::wstring(L"(unknown)");
+            default:
+                return std::nullopt;  // every instance busy, or no answer yet
+        }
+    }
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring result = L"(unknown)";
+    wchar_t* text = nullptr;
+    if (owner && ConvertSidToStringSidW(owner, &text)) {
+        result = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
 }
 
 // ---- the listener ----
 
+struct TMessenger::Worker {
+    TMessenger* owner = nullptr;
+    UniqueFile pipe;      // closed when the worker is reaped, never under a running I/O
+    UniqueHandle thread;
+    std::atomic<bool> finished{false};
+};
+
 TMessenger::TMessenger(std::wstring pipeName, const RequestHandOver& handOver)
     : pipeName_(std::move(pipeName)),
-      handOver_(handOver.Handle()),
+      queue_(handOver.Queue()),
+      admit_(handOver.admit),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      finished_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+      wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
 TMessenger::~TMessenger() {
     Stop();
 }
 
 void TMessenger::Start() {
-    if (!thread_.joinable()) thread_ = std::thread([this] { Execute(); });
+    if (supervisor_) return;
+    supervisor_.Reset(CreateThread(
+        nullptr, kWorkerStack,
+        [](void* self) -> DWORD {
+            static_cast<TMessenger*>(self)->Supervise();
+            return 0;
+        },
+        this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 void TMessenger::Stop() {
     SetEvent(stop_.Get());
-    if (!thread_.joinable()) return;
-    // The thread may be in the middle of a hand-over to this very thread: serve the
-    // messages sent to it while waiting, and nothing else.
-    const HANDLE finished = finished_.Get();
-    while (MsgWaitForMultipleObjects(1, &finished, FALSE, INFINITE, QS_SENDMESSAGE) != WAIT_OBJECT_0) {
-        MSG msg;
-        PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-    thread_.join();
+    if (supervisor_) WaitForSingleObject(supervisor_.Get(), INFINITE);
+    supervisor_.Reset();
+    const std::lock_guard lock(workersMutex_);
+    // A worker inside a read gives up at once rather than after its five seconds.
+    for (const auto& worker : workers_)
+        CancelIoEx(worker->pipe.Get(), nullptr);
+    for (const auto& worker : workers_)
+        WaitForSingleObject(worker->thread.Get(), INFINITE);
+    workers_.clear();
 }
 
-bool TMessenger::CreateInstance() {
+bool TMessenger::NameTakenByAnother() {
+    const std::optional<std::wstring> owner = PipeOwnerSid(pipeName_);
+    if (owner && owner->empty()) {
+        warned_ = false;  // free: a later squatter is reported again
+        return false;
+    }
+    // Busy and unknown: not ours to judge yet; looked at again after the retry pause.
+    if (!owner) return true;
+    // Another logon of this user keeps today's behaviour: the name is shared.
+    if (*owner == ProcessUserSid() || *owner == ProcessDefaultOwnerSid()) return false;
+    if (!warned_) {
+        warned_ = true;
+        LogError(kLogPipeTaken, 0, L"Listener: pipe name served by another account " + *owner + L": " + pipeName_);
+        queue_->ReportTaken(*owner);
+    }
+    return true;
+}
+
+UniqueFile TMessenger::CreateInstance() {
     SECURITY_ATTRIBUTES* security = PipeSecurity();
+    if (!security) {
+        // Never an instance with the default access list.
+        LogError(kLogNoPipeSecurity, int32_t(GetLastError()), L"Listener: no access list for " + pipeName_);
+        return {};
+    }
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
     auto create = [&](DWORD extra) {
-        pipe_.Reset(CreateNamedPipeW(pipeName_.c_str(), openMode | extra,
-                                     PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 100, 1024000, 1024000, 1000,
-                                     security));
+        return UniqueFile(CreateNamedPipeW(pipeName_.c_str(), openMode | extra,
+                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 100, 1024000,
+                                           1024000, 1000, security));
     };
+    UniqueFile pipe;
     if (firstInstance_) {
-        create(FILE_FLAG_FIRST_PIPE_INSTANCE);
-        if (!pipe_ && GetLastError() == ERROR_ACCESS_DENIED) {
-            // Someone serves the name already: another session of this user, or a squatter.
+        pipe = create(FILE_FLAG_FIRST_PIPE_INSTANCE);
+        if (!pipe && GetLastError() == ERROR_ACCESS_DENIED) {
+            // Another logon of this user serves the name already.
             LogError(kLogPipeTaken, int32_t(GetLastError()), L"Listener: pipe already exists: " + pipeName_);
             firstInstance_ = false;
         }
     }
-    if (!pipe_) create(0);
-    if (pipe_) firstInstance_ = false;
-    return bool(pipe_);
+    if (!pipe) pipe = create(0);
+    if (pipe) firstInstance_ = false;
+    return pipe;
 }
 
-bool TMessenger::WaitForPeer() {
+bool TMessenger::StartWorker(UniqueFile pipe) {
+    auto worker = std::make_unique<Worker>();
+    worker->owner = this;
+    worker->pipe = std::move(pipe);
+    ++live_;
+    ++waiting_;
+    worker->thread.Reset(CreateThread(
+        nullptr, kWorkerStack,
+        [](void* raw) -> DWORD {
+            auto* w = static_cast<Worker*>(raw);
+            w->owner->Work(*w);
+            return 0;
+        },
+        worker.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    if (!worker->thread) {
+        --live_;
+        --waiting_;
+        return false;
+    }
+    const std::lock_guard lock(workersMutex_);
+    workers_.push_back(std::move(worker));
+    return true;
+}
+
+void TMessenger::ReapFinished() {
+    const std::lock_guard lock(workersMutex_);
+    std::erase_if(workers_, [](const std::unique_ptr<Worker>& worker) {
+        if (!worker->finished) return false;
+        WaitForSingleObject(worker->thread.Get(), INFINITE);
+        return true;
+    });
+}
+
+void TMessenger::Supervise() {
+    DWORD pause = kFirstPause;
+    const HANDLE waits[] = {wake_.Get(), stop_.Get()};
+    while (!Terminated()) {
+        ReapFinished();
+        if (live_ == 0) {
+            firstInstance_ = true;
+            if (NameTakenByAnother()) {
+                if (WaitForSingleObject(stop_.Get(), warned_ ? kTakenRetry : pause) == WAIT_OBJECT_0) break;
+                pause = std::min(pause * 2, kLastPause);
+                continue;
+            }
+        }
+        if (waiting_ < kSpares && live_ < kMaxConnections) {
+            UniqueFile pipe = CreateInstance();
+            if (!pipe || !StartWorker(std::move(pipe))) {
+                // Never a busy loop: the pause grows while creation keeps failing.
+                if (WaitForSingleObject(stop_.Get(), pause) == WAIT_OBJECT_0) break;
+                pause = std::min(pause * 2, kLastPause);
+            } else {
+                pause = kFirstPause;
+            }
+            continue;
+        }
+        WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    }
+}
+
+void TMessenger::Work(Worker& worker) {
+    const HANDLE pipe = worker.pipe.Get();
+    RequestBytes buffer;
+    for (;;) {
+        const bool connected = WaitForPeer(pipe);
+        --waiting_;
+        if (!connected) break;  // stopping, or the instance is unusable
+        SetEvent(wake_.Get());  // the supervisor keeps an instance waiting for the next peer
+        if (Serve(pipe, buffer)) {
+            CloseConnection(pipe);
+        } else {
+            DisconnectNamedPipe(pipe);  // nothing to read: the peer finds the connection closed at once
+        }
+        if (Terminated() || waiting_ >= kMaxIdle) break;
+        ++waiting_;
+    }
+    DisconnectNamedPipe(pipe);
+    --live_;
+    worker.finished = true;
+    SetEvent(wake_.Get());
+}
+
+bool TMessenger::WaitForPeer(HANDLE pipe) {
     const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     OVERLAPPED ov = {};
     ov.hEvent = event.Get();
-    if (ConnectNamedPipe(pipe_.Get(), &ov)) return true;
+    if (ConnectNamedPipe(pipe, &ov)) return true;
     switch (GetLastError()) {
         case ERROR_PIPE_CONNECTED:
         case ERROR_NO_DATA:  // a peer that came and went may have left its request to read
@@ -143,41 +355,48 @@ bool TMessenger::WaitForPeer() {
         case ERROR_IO_PENDING:
             break;
         default:
-            pipe_.Reset();  // the instance is unusable: create a new one
             return false;
     }
     const HANDLE waits[] = {ov.hEvent, stop_.Get()};
     if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
-        CancelIoEx(pipe_.Get(), &ov);
+        CancelIoEx(pipe, &ov);
         DWORD ignored;
-        GetOverlappedResult(pipe_.Get(), &ov, &ignored, TRUE);
+        GetOverlappedResult(pipe, &ov, &ignored, TRUE);
         return false;
     }
     DWORD ignored;
-    return GetOverlappedResult(pipe_.Get(), &ov, &ignored, FALSE) != FALSE;
+    return GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
 }
 
-bool TMessenger::Serve() {
+bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer) {
     // A short record must not carry the bytes (a PIN, a printer) of the request before it.
-    buffer_.fill(0);
+    buffer.fill(0);
     uint8_t codeBytes[4] = {};
-    if (!ReadPipe(pipe_.Get(), codeBytes, 4, kPipeWaitInterval)) {
-        WriteCode(pipe_.Get(), code::kReadFailure);
+    if (!ReadPipe(pipe, codeBytes, 4, kPipeWaitInterval)) {
+        WriteCode(pipe, code::kReadFailure);
         return true;
     }
-    const uint32_t code = uint32_t(codeBytes[0]) | uint32_t(codeBytes[1]) << 8 | uint32_t(codeBytes[2]) << 16 |
-                          uint32_t(codeBytes[3]) << 24;
+    const uint32_t code = CodeFrom(codeBytes);
     if (code != code::kTextMessage && code != code::kAuthRequest) return false;  // unknown: no reply
-    if (!ReadPipe(pipe_.Get(), buffer_.data(), DWORD(buffer_.size()), kPipeWaitInterval)) {
-        WriteCode(pipe_.Get(), code::kReadFailure);
+    if (!ReadPipe(pipe, buffer.data(), DWORD(buffer.size()), kPipeWaitInterval)) {
+        WriteCode(pipe, code::kReadFailure);
         return true;
     }
-    WriteCode(pipe_.Get(), code::kAck);
-    RequestHandOver::HandOver(handOver_, code, buffer_);
+    bool accepted = !admit_ || admit_(code, buffer);
+    if (accepted) {
+        const std::lock_guard lock(queue_->mutex);
+        accepted = queue_->requests.size() < kMaxQueued;
+    }
+    if (!accepted) {
+        WriteCode(pipe, code::kReadFailure);
+        return true;
+    }
+    WriteCode(pipe, code::kAck);
+    queue_->Push(code, buffer);
     return true;
 }
 
-void TMessenger::CloseConnection() {
+void TMessenger::CloseConnection(HANDLE pipe) {
     // Wait, boundedly, until the peer has read the reply and gone: a read on our end
     // ends when the peer closes its end. A peer that never reads is cut off after
     // the wait, when the disconnect discards what it left unread.
@@ -191,41 +410,20 @@ void TMessenger::CloseConnection() {
         const DWORD elapsed = GetTickCount() - start;
         if (elapsed >= kReplyReadWait) break;
         ResetEvent(ov.hEvent);
-        if (ReadFile(pipe_.Get(), scratch, sizeof scratch, &got, &ov)) continue;  // more bytes: drop them
+        if (ReadFile(pipe, scratch, sizeof scratch, &got, &ov)) continue;  // more bytes: drop them
         const DWORD error = GetLastError();
         if (error == ERROR_MORE_DATA) continue;
         if (error != ERROR_IO_PENDING) break;  // the peer has gone
         const HANDLE waits[] = {ov.hEvent, stop_.Get()};
         if (WaitForMultipleObjects(2, waits, FALSE, kReplyReadWait - elapsed) == WAIT_OBJECT_0) {
-            if (!GetOverlappedResult(pipe_.Get(), &ov, &got, FALSE) && GetLastError() != ERROR_MORE_DATA) break;
+            if (!GetOverlappedResult(pipe, &ov, &got, FALSE) && GetLastError() != ERROR_MORE_DATA) break;
             continue;
         }
-        CancelIoEx(pipe_.Get(), &ov);
-        GetOverlappedResult(pipe_.Get(), &ov, &got, TRUE);
+        CancelIoEx(pipe, &ov);
+        GetOverlappedResult(pipe, &ov, &got, TRUE);
         break;
     }
-    DisconnectNamedPipe(pipe_.Get());
-}
-
-void TMessenger::Execute() {
-    DWORD pause = kFirstPause;
-    while (!Terminated()) {
-        if (!pipe_ && !CreateInstance()) {
-            // Never a busy loop: the pause grows while creation keeps failing.
-            if (WaitForSingleObject(stop_.Get(), pause) == WAIT_OBJECT_0) break;
-            pause = std::min(pause * 2, kLastPause);
-            continue;
-        }
-        pause = kFirstPause;
-        if (!WaitForPeer()) continue;
-        if (Serve()) {
-            CloseConnection();
-        } else {
-            DisconnectNamedPipe(pipe_.Get());  // nothing to read: the peer finds the connection closed at once
-        }
-    }
-    pipe_.Reset();
-    SetEvent(finished_.Get());
+    DisconnectNamedPipe(pipe);
 }
 
 }  // namespace pm

@@ -1,25 +1,39 @@
 #pragma once
 // TMessenger: the listener on the user's own pipe \\.\PIPE\PrintMirovant-<user>.
 //
-// One background thread serves one connection at a time: it reads the request code
-// and the 1616-byte record, acknowledges, and hands the request to the
-// user-interface thread with SendMessage to a RequestHandOver window, blocking until
-// the handler returns (this hand-over is the only synchronisation between the two
-// threads). It keeps its pipe instance between requests, so no other program can
-// take the name in between; a peer waits at most about five seconds to be served
-// and is given at most about five seconds to read the reply.
+// Several connections are served at once, each by a worker thread that owns one
+// pipe instance and keeps it between requests (so no other program can take the
+// name in between). A supervisor thread makes sure an instance is always waiting
+// for the next peer while others are being served, up to kMaxConnections in
+// progress; surplus idle workers end. A worker reads the request code and the
+// 1616-byte record (each read waits at most about five seconds), replies, and
+// queues the request; closing a connection waits at most about five seconds for
+// the peer to read the reply. One stalled peer therefore holds one worker, never
+// the pipe.
+//
+// Queued requests reach the user-interface thread through a RequestHandOver
+// window, one at a time and in the order they were read; a handler that pumps
+// messages (a box, a pipe wait) never has the next request run inside it.
+//
+// Before it creates its first instance, the listener looks for an instance that
+// serves the name already. One owned by another account is never joined: the
+// user is told once (onPipeTaken), the event is logged, and the name is tried
+// again every 10 s. Instances are created only with the access list of
+// PipeSecurity(); without it, none is created.
 //
 // The client never stops its listener (it ends with the process); Stop() exists
 // for tests.
 
 #include <windows.h>
 
-#include <array>
 #include <atomic>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "auth/request_record.h"
 #include "support/unique_win.h"
@@ -27,64 +41,106 @@
 
 namespace pm {
 
+// The requests the listener has read, waiting for the user-interface thread.
+// Shared by the listener's threads and the window; outlives either.
+struct HandOverQueue {
+    struct Request {
+        uint32_t code;
+        RequestBytes record;
+    };
+    std::mutex mutex;
+    std::deque<Request> requests;
+    std::wstring takenBy;  // the owner SID of a taken name, for the warning
+    std::atomic<HWND> window{nullptr};
+
+    // Any thread. Wakes the window; it runs the handlers in the order of pushing.
+    void Push(uint32_t code, const RequestBytes& record);
+    void ReportTaken(const std::wstring& ownerSid);
+};
+
 // A message-only window of the user-interface thread that runs the handlers.
 class RequestHandOver final : public ui::Window {
 public:
+    RequestHandOver();
+    ~RequestHandOver() override;
+
     std::function<void(const std::wstring& text)> onText;    // ShowTextMessage
     std::function<void(const RequestBytes& record)> onAuth;  // ShowAuthRequest
+    // Asked on a listener thread before the acknowledgement; false makes the reply
+    // the failure code and drops the request. Must be safe on any thread.
+    std::function<bool(uint32_t code, const RequestBytes& record)> admit;
+    // The pipe name is served by another account (its SID): the user is told.
+    std::function<void(const std::wstring& ownerSid)> onPipeTaken;
 
     bool Create();
-    // From the listener thread: runs the handler on the window's thread and waits.
-    // Takes the window handle, not the object: a window destroyed at exit makes the
-    // call return at once instead of touching a freed object.
-    static void HandOver(HWND window, uint32_t code, const RequestBytes& record);
+    const std::shared_ptr<HandOverQueue>& Queue() const { return queue_; }
 
 private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    void RunQueued();
+
+    std::shared_ptr<HandOverQueue> queue_;
+    bool running_ = false;  // a handler is running: later requests wait for it
 };
 
 // The security attributes every instance of the listener's pipe is created with:
 // every account (anonymous included) may open, read and write it; only the user,
 // the administrators and the system have full control. Not inheritable.
-// Built once; nullptr when the descriptor cannot be built.
+// Built on first success; nullptr while the descriptor cannot be built.
 SECURITY_ATTRIBUTES* PipeSecurity();
 // The access list of PipeSecurity as SDDL, for the given user SID.
 std::wstring PipeSecuritySddl(const std::wstring& userSid);
+// The owner SID of the instance that serves `pipeName` now: "" when nobody serves
+// it, nullopt when it is served but cannot be asked (every instance busy).
+std::optional<std::wstring> PipeOwnerSid(const std::wstring& pipeName);
 
 class TMessenger {
 public:
-    // `handOver` must have its window already.
+    static constexpr int kMaxConnections = 64;  // connections in progress at once
+    // How long closing a connection waits for the peer to read the reply.
+    static constexpr DWORD kReplyReadWait = 5000;
+    // How often a name served by another account is tried again.
+    static constexpr DWORD kTakenRetry = 10000;
+
+    // `handOver` must have its window already; its handlers must be set.
     TMessenger(std::wstring pipeName, const RequestHandOver& handOver);
-    ~TMessenger();  // stops and joins the thread
+    ~TMessenger();  // stops and joins the threads
     TMessenger(const TMessenger&) = delete;
     TMessenger& operator=(const TMessenger&) = delete;
 
     void Start();
-    // Stops the thread and waits for it. Requests that the thread is handing over to
-    // the calling thread meanwhile are served, so stopping from the user-interface
-    // thread cannot deadlock.
+    // Stops every thread and waits for them; connections in progress are cut off.
     void Stop();
 
-    // How long closing a connection waits for the peer to read the reply.
-    static constexpr DWORD kReplyReadWait = 5000;
+    // Instances created and not yet closed (tests, figures).
+    int LiveInstances() const { return live_.load(); }
 
 private:
-    void Execute();
-    bool CreateInstance();
-    bool WaitForPeer();
+    struct Worker;
+    void Supervise();
+    bool NameTakenByAnother();
+    UniqueFile CreateInstance();
+    bool StartWorker(UniqueFile pipe);
+    void Work(Worker& worker);
+    bool WaitForPeer(HANDLE pipe);
     // Reads and answers one request; false when there is no reply for the peer to read.
-    bool Serve();
-    void CloseConnection();
+    bool Serve(HANDLE pipe, RequestBytes& buffer);
+    void CloseConnection(HANDLE pipe);
+    void ReapFinished();
     bool Terminated() const { return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
 
     const std::wstring pipeName_;
-    const HWND handOver_;  // the RequestHandOver's window
+    const std::shared_ptr<HandOverQueue> queue_;
+    const std::function<bool(uint32_t, const RequestBytes&)> admit_;
     UniqueHandle stop_;
-    UniqueHandle finished_;
-    UniqueFile pipe_;
+    UniqueHandle wake_;  // a worker has taken a peer: the supervisor checks the spares
+    UniqueHandle supervisor_;
+    std::mutex workersMutex_;
+    std::vector<std::unique_ptr<Worker>> workers_;
+    std::atomic<int> live_{0};     // instances of ours
+    std::atomic<int> waiting_{0};  // instances waiting for a peer
     bool firstInstance_ = true;
-    RequestBytes buffer_{};
-    std::thread thread_;
+    bool warned_ = false;
 };
 
 }  // namespace pm

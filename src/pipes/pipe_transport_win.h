@@ -21,7 +21,7 @@ inline constexpr DWORD kPipeWaitInterval = 100;  // ms; every caller uses it
 inline constexpr int kPipeWaits = 50;
 
 // Opens the client end for overlapped reading and writing: four attempts, each
-// failure followed by 250 ms of sleep (no message processing). Connections are at
+// failure followed by 250 ms in which window messages keep flowing. Connections are at
 // identification level: the peer can tell who connected but cannot act as the user.
 bool OpenPipe(const std::wstring& name, UniqueFile& handle);
 

@@ -82,6 +82,12 @@ bool TFormMirovant::Create(HWND application) {
 void TFormMirovant::StartListener() {
     handOver_.onText = &ShowTextMessage;
     handOver_.onAuth = &ShowAuthRequest;
+    handOver_.admit = &AdmitRequest;
+    // Posted, not sent: the box's own loop keeps serving requests meanwhile.
+    handOver_.onPipeTaken = [](const std::wstring&) {
+        MessageBoxW(nullptr, LangString(text::kPipeTaken).c_str(), ProductCaption().c_str(),
+                    MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+    };
     if (!handOver_.Create()) return;
     messenger_ = std::make_unique<TMessenger>(ListenerPipeName(LocalUserName()), handOver_);
     messenger_->Start();

@@ -1,12 +1,15 @@
 #include "support/error_log_win.h"
 
 #include <windows.h>
+#include <sddl.h>
+#include <winternl.h>
 
 #include <atomic>
 #include <memory>
 
 #include "support/clock_win.h"
 #include "support/log_line.h"
+#include "support/module_win.h"
 #include "support/unique_win.h"
 
 namespace pm {
@@ -23,15 +26,53 @@ bool IsReparsePoint(DWORD attributes) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
-// Creates the folder and its missing parents. Refuses a folder that is a link, so a
-// junction planted in a shared folder cannot redirect the entries.
-bool EnsureFolder(const std::wstring& folder) {
+// Creates the folder and its missing parents (the last with `security`). Refuses a
+// folder that is a link, so a junction planted in a shared folder cannot redirect
+// the entries.
+bool EnsureFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES)
         return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(attributes);
     const size_t slash = folder.find_last_of(L'\\', folder.size() - 2);
-    if (slash != std::wstring::npos && slash > 2) EnsureFolder(folder.substr(0, slash + 1));
-    return CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+    if (slash != std::wstring::npos && slash > 2) EnsureFolder(folder.substr(0, slash + 1), nullptr);
+    return CreateDirectoryW(folder.c_str(), security) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// The Logs folder's security, for when the client creates it (the installer sets the
+// same list): users may create the log and append to it, nothing more.
+SECURITY_ATTRIBUTES* LogsFolderSecurity() {
+    static SECURITY_ATTRIBUTES* attributes = [] {
+        PSECURITY_DESCRIPTOR descriptor = nullptr;
+        if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kLogsFolderSddl, SDDL_REVISION_1, &descriptor,
+                                                                  nullptr))
+            return static_cast<SECURITY_ATTRIBUTES*>(nullptr);
+        return new SECURITY_ATTRIBUTES{sizeof(SECURITY_ATTRIBUTES), descriptor, FALSE};
+    }();
+    return attributes;
+}
+
+// Opens `name` for appending inside the folder behind `folder` itself, not by path:
+// whatever is renamed or planted after the folder was checked, the entry goes there.
+UniqueFile OpenForAppendIn(HANDLE folder, const wchar_t* name) {
+    using NtCreateFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, PLARGE_INTEGER,
+                                        ULONG, ULONG, ULONG, ULONG, PVOID, ULONG);
+    static const auto create = GetProc<NtCreateFileFn>(GetModuleHandleW(L"ntdll.dll"), "NtCreateFile");
+    if (!create) return {};
+    UNICODE_STRING objectName;
+    objectName.Buffer = const_cast<wchar_t*>(name);
+    objectName.Length = USHORT(wcslen(name) * sizeof(wchar_t));
+    objectName.MaximumLength = objectName.Length;
+    OBJECT_ATTRIBUTES object;
+    InitializeObjectAttributes(&object, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
+    IO_STATUS_BLOCK status = {};
+    HANDLE file = nullptr;
+    // Appending only, readers welcome, no second writer; a planted link is opened as
+    // itself (not followed) and then refused.
+    if (create(&file, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &status, nullptr,
+               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN_IF,
+               FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0) < 0)
+        return {};
+    return UniqueFile(file);
 }
 
 }  // namespace
@@ -72,13 +113,17 @@ void TThreadFileLog::Queue(int32_t code, int32_t systemError, std::wstring_view 
 void TThreadFileLog::Write(const Request& request) const {
     const std::string line = ComposeLogLine(clock_.Now(), request.code, ToAnsi(request.text), request.systemError,
                                             ToAnsi(SystemMessageText(request.systemError)));
-    if (!EnsureFolder(directory_ + L"Logs\\")) return;
-    // Appending only, readers welcome, no second writer; a planted link is opened as
-    // itself (not followed) and then refused.
-    UniqueFile file(CreateFileW(FilePath().c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES, FILE_SHARE_READ, nullptr,
-                                OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!file) return;
+    const std::wstring logs = directory_ + L"Logs\\";
+    if (!EnsureFolder(logs, LogsFolderSecurity())) return;
+    const UniqueFile folder(CreateFileW(logs.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     BY_HANDLE_FILE_INFORMATION info;
+    if (!folder || !GetFileInformationByHandle(folder.Get(), &info) ||
+        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsReparsePoint(info.dwFileAttributes))
+        return;
+    const UniqueFile file = OpenForAppendIn(folder.Get(), L"Errors.log");
+    if (!file) return;
     if (!GetFileInformationByHandle(file.Get(), &info) || IsReparsePoint(info.dwFileAttributes) ||
         info.nNumberOfLinks > 1)
         return;

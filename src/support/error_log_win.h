@@ -38,6 +38,13 @@ private:
     TThreadPool pool_;  // last: its worker uses the members above
 };
 
+// The access list of the shared Logs folder: the system and the administrators have
+// full control; every authenticated user may list the folder and create files in it
+// (not folders, so no junctions), and may read and append to the files, but not
+// overwrite, delete or rename them; an entry's owner gets no more than that.
+inline constexpr wchar_t kLogsFolderSddl[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12008d;;;AU)(A;OICI;0x120089;;;OW)";
+
 // Starts the process's error log in the installation directory. Once, at start-up.
 void InitErrorLog(const std::wstring& installDirectory);
 

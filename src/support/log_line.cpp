@@ -13,6 +13,16 @@ std::string ZeroPadded(std::string text) {
     return text;
 }
 
+// One entry is one line: a control character in a text (a name or a message that
+// came from a peer, a system message of several lines) becomes `replacement`.
+std::string OneLine(std::string_view text, char replacement) {
+    std::string result(text);
+    for (char& c : result) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = replacement;
+    }
+    return result;
+}
+
 }  // namespace
 
 std::string ComposeLogLine(const LocalTime& time, int32_t code, std::string_view text, int32_t systemError,
@@ -28,11 +38,11 @@ std::string ComposeLogLine(const LocalTime& time, int32_t code, std::string_view
     line += "] ";
     line += std::to_string(code);
     line += ' ';
-    line += text;
+    line += OneLine(text, '?');
     line += " Err:";
     line += std::to_string(systemError);
     line += "; ";
-    line += systemMessage;
+    line += OneLine(systemMessage, ' ');
     line += "\r\n";
     return line;
 }

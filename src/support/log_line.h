@@ -2,7 +2,8 @@
 // The layout of one error-log line, byte for byte:
 //   "[" dd.mm.yyyy 0xA0 hh:mm:ss.mmm "] " code " " text " Err:" systemError "; " message CR LF
 // The date and time fields are zero-padded; text and message are already in the
-// system code page.
+// system code page. Control characters in them never reach the line: a text's become
+// "?", a message's become blanks.
 
 #include <cstdint>
 #include <string>

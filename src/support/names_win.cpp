@@ -1,6 +1,12 @@
 #include "support/names_win.h"
 
+#include <windows.h>
+#include <sddl.h>
+
+#include <vector>
+
 #include "support/registry_win.h"
+#include "support/unique_win.h"
 
 namespace pm {
 namespace {
@@ -17,7 +23,33 @@ std::wstring& ThisComputerValue() {
     return value;
 }
 
+// The SID of one of the process token's identities, as text.
+std::wstring TokenSid(TOKEN_INFORMATION_CLASS kind) {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    const UniqueHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.Get(), kind, nullptr, 0, &size);
+    std::vector<BYTE> buffer(size);
+    if (size == 0 || !GetTokenInformation(token.Get(), kind, buffer.data(), size, &size)) return {};
+    const PSID sid = kind == TokenUser ? reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid
+                                       : reinterpret_cast<TOKEN_OWNER*>(buffer.data())->Owner;
+    wchar_t* text = nullptr;
+    if (!sid || !ConvertSidToStringSidW(sid, &text)) return {};
+    std::wstring result = text;
+    LocalFree(text);
+    return result;
+}
+
 }  // namespace
+
+std::wstring ProcessUserSid() {
+    return TokenSid(TokenUser);
+}
+
+std::wstring ProcessDefaultOwnerSid() {
+    return TokenSid(TokenOwner);
+}
 
 std::wstring ToUpper(std::wstring text) {
     if (!text.empty()) CharUpperBuffW(text.data(), DWORD(text.size()));

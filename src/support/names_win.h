@@ -27,6 +27,12 @@ inline constexpr unsigned kShellFolderStartup = 8;
 const std::wstring& ThisComputer();
 void InitThisComputer();
 
+// The SID (as text) of the account this process runs as, and of the default owner of
+// the objects it creates (the Administrators group for an elevated administrator);
+// "" when the token cannot be read.
+std::wstring ProcessUserSid();
+std::wstring ProcessDefaultOwnerSid();
+
 // Upper and lower case through the system's case tables (not only ASCII).
 std::wstring ToUpper(std::wstring text);
 std::wstring ToLower(std::wstring text);

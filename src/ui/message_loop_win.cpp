@@ -33,6 +33,16 @@ void PumpPendingMessages() {
     }
 }
 
+void PumpFor(DWORD milliseconds) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
+    for (;;) {
+        PumpPendingMessages();
+        const ULONGLONG now = GetTickCount64();
+        if (now >= end) return;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(end - now), QS_ALLINPUT);
+    }
+}
+
 void RunModal(HWND dialog, HWND owner, const std::function<bool()>& ended) {
     const bool disable = owner && IsWindowEnabled(owner);
     if (disable) EnableWindow(owner, FALSE);

@@ -19,6 +19,9 @@ void DispatchLoopMessage(MSG& msg);
 // request met here is posted again, so the outer loop still ends.
 void PumpPendingMessages();
 
+// Waits `milliseconds` while handling the calling thread's messages as they come.
+void PumpFor(DWORD milliseconds);
+
 // Runs a modal loop for `dialog`: its owner is disabled meanwhile and enabled again
 // (and activated) before this returns. Returns when `ended()` holds or the dialog is
 // gone. A quit request met here is posted again for the outer loop.

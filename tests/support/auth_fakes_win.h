@@ -32,15 +32,15 @@ private:
 class FakeCheck final : public CredentialCheck {
 public:
     struct Call {
-        std::wstring user, domain, password;
+        std::wstring user, domain, password, expectedSid;
     };
     std::wstring AccountSidString(std::wstring_view account) const override {
         lookups.emplace_back(account);
         return accountExists ? L"S-1-5-21-1-2-3-1001" : L"";
     }
-    bool VerifyCredentials(std::wstring_view user, std::wstring_view domain,
-                           std::wstring_view password) const override {
-        calls.push_back({std::wstring(user), std::wstring(domain), std::wstring(password)});
+    bool VerifyCredentials(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
+                           std::wstring_view expectedSid) const override {
+        calls.push_back({std::wstring(user), std::wstring(domain), std::wstring(password), std::wstring(expectedSid)});
         return passes;
     }
     bool accountExists = true;

@@ -31,6 +31,13 @@ TEST(LogLine, OnlyTheDateAndTimeBlanksBecomeZeros) {
                                 "00:00:00.000] 1 a b Err:0; c d\r\n"));
 }
 
+TEST(LogLine, ControlCharactersNeverSplitAnEntry) {
+    // Regression: a server name or message from a peer could forge log lines.
+    const std::string line =
+        ComposeLogLine(kSixthOfDecember, 180, "refused: EVIL\r\n[01.01.2026\t\x7F", 5, "First.\r\nSecond");
+    EXPECT_EQ(line.substr(line.find("] ")), "] 180 refused: EVIL??[01.01.2026?? Err:5; First.  Second\r\n");
+}
+
 TEST(LogLine, SystemMessageLosesTrailingStopsBlanksAndControls) {
     EXPECT_EQ(TrimSystemMessage(L"The operation completed successfully.\r\n"), L"The operation completed successfully");
     EXPECT_EQ(TrimSystemMessage(L"Access is denied. . .\t "), L"Access is denied");

@@ -8,6 +8,7 @@
 #include "support/names_win.h"
 #include "support/process_win.h"
 #include "support/temp_folder_win.h"
+#include "support/unique_win.h"
 #include "support/test_log_win.h"
 
 namespace pm {
@@ -17,23 +18,23 @@ using namespace std::chrono_literals;
 
 // The chain's order and its stops, with checks that count their calls.
 int calls[3];
-CheckResult First(std::wstring_view, std::wstring_view, std::wstring_view) {
+CheckResult First(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring_view) {
     ++calls[0];
     return CheckResult::Unavailable;
 }
-CheckResult SecondRejects(std::wstring_view, std::wstring_view, std::wstring_view) {
+CheckResult SecondRejects(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring_view) {
     ++calls[1];
     return CheckResult::Reject;
 }
-CheckResult SecondPasses(std::wstring_view, std::wstring_view, std::wstring_view) {
+CheckResult SecondPasses(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring_view) {
     ++calls[1];
     return CheckResult::Pass;
 }
-CheckResult SecondUnavailable(std::wstring_view, std::wstring_view, std::wstring_view) {
+CheckResult SecondUnavailable(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring_view) {
     ++calls[1];
     return CheckResult::Unavailable;
 }
-CheckResult Third(std::wstring_view, std::wstring_view, std::wstring_view) {
+CheckResult Third(std::wstring_view, std::wstring_view, std::wstring_view, std::wstring_view) {
     ++calls[2];
     return CheckResult::Pass;
 }
@@ -41,7 +42,7 @@ CheckResult Third(std::wstring_view, std::wstring_view, std::wstring_view) {
 TEST(CheckChain, ADefinitiveRejectionEndsTheChain) {
     // Regression: one typo must not count as three failed logons against the account.
     calls[0] = calls[1] = calls[2] = 0;
-    EXPECT_FALSE(RunCheckChain({&First, &SecondRejects, &Third}, L"anna", L"OFFICE", L"typo"));
+    EXPECT_FALSE(RunCheckChain({&First, &SecondRejects, &Third}, L"anna", L"OFFICE", L"typo", L"S-1-5-21-9"));
     EXPECT_EQ(calls[0], 1);
     EXPECT_EQ(calls[1], 1);
     EXPECT_EQ(calls[2], 0);
@@ -49,11 +50,11 @@ TEST(CheckChain, ADefinitiveRejectionEndsTheChain) {
 
 TEST(CheckChain, FirstPassWinsAndUnavailableMovesOn) {
     calls[0] = calls[1] = calls[2] = 0;
-    EXPECT_TRUE(RunCheckChain({&First, &SecondPasses, &Third}, L"a", L"", L"p"));
+    EXPECT_TRUE(RunCheckChain({&First, &SecondPasses, &Third}, L"a", L"", L"p", L"S-1-5-21-9"));
     EXPECT_EQ(calls[2], 0);
-    EXPECT_TRUE(RunCheckChain({&First, &SecondUnavailable, &Third}, L"a", L"", L"p"));
+    EXPECT_TRUE(RunCheckChain({&First, &SecondUnavailable, &Third}, L"a", L"", L"p", L"S-1-5-21-9"));
     EXPECT_EQ(calls[2], 1);
-    EXPECT_FALSE(RunCheckChain({&First, &SecondUnavailable}, L"a", L"", L"p"));
+    EXPECT_FALSE(RunCheckChain({&First, &SecondUnavailable}, L"a", L"", L"p", L"S-1-5-21-9"));
 }
 
 TEST(Credentials, TheCurrentUsersSidIsFound) {
@@ -71,22 +72,32 @@ TEST(Credentials, AnUnknownAccountGivesNothingAndLogsCode82) {
         << test::TestLogText();
 }
 
-TEST(Credentials, NoCheckCrashesWhateverTheSystemLacks) {
-    // Under Wine the NTLM loopback never succeeds and the password change is a stub;
-    // each check must come back with an answer, never take the process down.
+TEST(Credentials, APassCountsOnlyForTheExpectedAccount) {
+    // Regression: the identity that logged on was judged by the name in the box, so a
+    // prefilled or typed name could decide whose password was checked. Every check
+    // now asks the logged-on token for its SID (Wine's logon tokens cannot be asked,
+    // so the guard is shown on this process's own token).
+    HANDLE raw = nullptr;
+    ASSERT_TRUE(OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw));
+    const UniqueHandle token(raw);
+    const std::wstring me = ProcessUserSid();
+    EXPECT_TRUE(TokenIsAccount(token.Get(), me));
+    EXPECT_FALSE(TokenIsAccount(token.Get(), L"S-1-5-21-1-2-3-1001"));
+    EXPECT_FALSE(TokenIsAccount(token.Get(), L""));
+    // Under Wine the NTLM loopback never succeeds, the logon's token cannot be read and
+    // the password change is a stub: each check answers, and none passes.
     for (const wchar_t* password : {L"", L"wrong", L"\u4E2D\u6587"}) {
-        CheckCredentialsSspi(L"nobody", L"", password);
-        CheckCredentialsLogon(L"nobody", L"NOWHERE", password);
-        CheckCredentialsNetApi(L"nobody", L"", password);
-        VerifyCredentials(LocalUserName(), L"", password);
+        EXPECT_NE(CheckCredentialsSspi(LocalUserName(), L"", password, me), CheckResult::Pass);
+        EXPECT_NE(CheckCredentialsLogon(LocalUserName(), L"", password, me), CheckResult::Pass);
+        EXPECT_NE(CheckCredentialsNetApi(L"nobody", L"", password, me), CheckResult::Pass);
     }
-    SUCCEED();
 }
 
 TEST(Credentials, APasswordTheCodePageCannotHoldIsNotTriedThroughAnsiCalls) {
     // A lossy ANSI copy could match another password and burn a lockout count.
-    EXPECT_EQ(CheckCredentialsSspi(LocalUserName(), L"", L"\u4E2D\u6587"), CheckResult::Unavailable);
-    EXPECT_EQ(CheckCredentialsLogon(LocalUserName(), L"", L"\u4E2D\u6587"), CheckResult::Unavailable);
+    const std::wstring me = ProcessUserSid();
+    EXPECT_EQ(CheckCredentialsSspi(LocalUserName(), L"", L"\u4E2D\u6587", me), CheckResult::Unavailable);
+    EXPECT_EQ(CheckCredentialsLogon(LocalUserName(), L"", L"\u4E2D\u6587", me), CheckResult::Unavailable);
 }
 
 TEST(Credentials, DefaultDomainIsEmptyWithoutTheValue) {

@@ -7,6 +7,7 @@
 #include "auth/countdown.h"
 #include "shell/product.h"
 #include "support/auth_fakes_win.h"
+#include "support/names_win.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 #include "support/screenshot_win.h"
@@ -97,6 +98,7 @@ TEST_F(AuthDialog, ModeTwoChecksTheDomainAndUserOfTheBox) {
     EXPECT_EQ(check_.calls[0].user, L"anna");
     EXPECT_EQ(check_.calls[0].domain, L"OFFICE");
     EXPECT_EQ(check_.calls[0].password, L"secret");
+    EXPECT_EQ(check_.calls[0].expectedSid, ProcessUserSid()) << "the client's own account, whatever the box names";
     EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionPrint}));
 }
 
@@ -110,6 +112,7 @@ TEST_F(AuthDialog, ModeThreeFindsTheAccountFirstAndTakesANameWithoutDomainWhole)
     ASSERT_EQ(check_.calls.size(), 1u);
     EXPECT_EQ(check_.calls[0].user, L"anna");
     EXPECT_EQ(check_.calls[0].domain, L"");
+    EXPECT_EQ(check_.calls[0].expectedSid, L"S-1-5-21-1-2-3-1001") << "the account found, not the name";
 }
 
 TEST_F(AuthDialog, FailedChecksWarnWithTheModesTextAndKeepTheDialog) {

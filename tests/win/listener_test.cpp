@@ -10,6 +10,8 @@
 #include <thread>
 
 #include "auth/form_auth_win.h"
+#include "auth/job_answer_win.h"
+#include "auth/job_dialogs.h"
 #include "messages/form_messages_win.h"
 #include "pipes/message_codes.h"
 #include "pipes/pipe_names.h"
@@ -23,6 +25,8 @@
 #include "support/pipe_peer_win.h"
 #include "support/process_win.h"
 #include "support/registry_sandbox_win.h"
+#include "support/registry_win.h"
+#include "shell/product.h"
 #include "support/temp_folder_win.h"
 #include "support/test_log_win.h"
 
@@ -56,6 +60,7 @@ protected:
             if (onText_) onText_(text);
         };
         handOver_.onAuth = [this](const RequestBytes& record) { records_.push_back(DecodeRequest(record)); };
+        handOver_.admit = &AdmitRequest;
         ASSERT_TRUE(handOver_.Create());
         messenger_ = std::make_unique<TMessenger>(ListenerPipeName(user_), handOver_);
         messenger_->Start();
@@ -216,6 +221,40 @@ TEST_F(Listener, EveryRecordAndCodeLengthGetsItsDocumentedReply) {
     EXPECT_EQ(texts_.size() + records_.size(), accepted + 1);
 }
 
+TEST_F(Listener, StalledPeersDoNotKeepOthersOut) {
+    // Regression: one connection at a time let a peer that sends a code and stalls,
+    // reconnecting at once, keep every genuine peer out.
+    std::atomic<bool> attacking{true};
+    std::vector<std::thread> stallers;
+    for (int i = 0; i < 5; ++i) {
+        stallers.emplace_back([&] {
+            while (attacking) Exchange(Pipe(), {Code(code::kTextMessage)}, true, 200);
+        });
+    }
+    Sleep(300);
+    for (int i = 0; i < 3; ++i) {
+        const PeerResult r = SendText(L"genuine " + std::to_wstring(i));
+        EXPECT_EQ(r.reply, code::kAck) << i;
+        EXPECT_LT(r.seconds, 2.0) << i;
+    }
+    attacking = false;
+    test::PumpUntil([&] { return texts_.size() == 3; }, 10s);
+    for (std::thread& t : stallers)
+        t.join();
+    EXPECT_EQ(texts_, (std::vector<std::wstring>{L"genuine 0", L"genuine 1", L"genuine 2"}));
+}
+
+TEST_F(Listener, AHandOverMessageFromElsewhereIsIgnored) {
+    // Regression: the hand-over message carried a pointer that any program on the
+    // desktop could send, and the window dereferenced it.
+    std::thread stranger([&] { SendMessageW(handOver_.Handle(), WM_APP + 0x20, code::kTextMessage, 0x12345678); });
+    test::PumpFor(200ms);
+    stranger.join();
+    EXPECT_TRUE(texts_.empty());
+    EXPECT_EQ(SendText(L"real").reply, code::kAck);
+    EXPECT_EQ(texts_, (std::vector<std::wstring>{L"real"}));
+}
+
 TEST_F(Listener, APeerThatNeverReadsTheReplyIsCutOffAfterAboutFiveSeconds) {
     // Regression: an unbounded flush would let such a peer stop the listener for good.
     const auto start = Clock::now();
@@ -347,12 +386,7 @@ TEST_F(Incoming, ASecondMessageReplacesTheFirstAndEnablesViewMessages) {
     EXPECT_EQ(hookCalls, 2);
 }
 
-TEST_F(Incoming, TwoAuthRequestsOpenTwoDialogs) {
-    RequestRecord job;
-    job.AuthMode = AuthCurrentUser;
-    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
-    for (int i = 0; i < 2; ++i)
-        Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(job))}); });
+int CountAuthDialogs() {
     int dialogs = 0;
     EnumWindows(
         [](HWND h, LPARAM count) -> BOOL {
@@ -362,7 +396,57 @@ TEST_F(Incoming, TwoAuthRequestsOpenTwoDialogs) {
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&dialogs));
-    EXPECT_EQ(dialogs, 2);
+    return dialogs;
+}
+
+RequestBytes Job(uint32_t id, const wchar_t* server = L"PS1") {
+    RequestRecord job;
+    job.AuthMode = AuthCurrentUser;
+    job.ServerComputer = server;
+    job.JobId = id;
+    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
+    return EncodeRequest(job);
+}
+
+TEST_F(Incoming, OneDialogPerJobAndAtMost32) {
+    // Regression: every request opened a dialog of its own, the same job twice included,
+    // so a flood of requests buried the desktop and grew the process without bound.
+    test::TestLogFolder();
+    for (int i = 0; i < 2; ++i)
+        Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(1, L"ps1"))}); });
+    EXPECT_EQ(CountAuthDialogs(), 1) << "the same job (server names compare without case) opens once";
+    // Created rather than shown: on a desktop without a window manager each show waits.
+    for (uint32_t id = 2; id <= JobDialogs::kLimit; ++id)
+        ASSERT_NE(TFormAuth::Create(Job(id)), nullptr);
+    ShowAuthRequest(Job(JobDialogs::kLimit + 1));
+    ShowAuthRequest(Job(JobDialogs::kLimit + 2));
+    EXPECT_EQ(CountAuthDialogs(), int(JobDialogs::kLimit));
+    EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(99))) << "refused before the acknowledgement";
+    EXPECT_TRUE(AdmitRequest(code::kAuthRequest, Job(1))) << "an open job only comes to the front";
+    EXPECT_TRUE(AdmitRequest(code::kTextMessage, EncodeTextMessage(L"hi")));
+    const PeerResult refused = Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(100))}); });
+    EXPECT_EQ(refused.reply, code::kReadFailure);
+    test::PumpFor(300ms);
+    const std::string log = test::TestLogText();
+    const size_t first = log.find("] 182 JobRequest: 32 dialogs open");
+    EXPECT_NE(first, std::string::npos) << log;
+    EXPECT_EQ(log.find("] 182 ", first + 1), std::string::npos) << "one entry per burst:\n" << log;
+}
+
+TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
+    test::TestLogFolder();
+    UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
+    ASSERT_TRUE(reg::WriteString(key.Get(), kPrintServersValue, L" PS1 ; .;"));
+    ShowAuthRequest(Job(1, L"EVIL\r\n[forged]"));
+    EXPECT_EQ(CountAuthDialogs(), 0);
+    EXPECT_TRUE(test::WaitFor(
+        [] { return test::TestLogText().find("] 181 JobRequest: print server not allowed: EVIL??[forged] Err:0") !=
+                    std::string::npos; },
+        5s))
+        << test::TestLogText();
+    ShowAuthRequest(Job(2, L"ps1"));
+    ShowAuthRequest(Job(3, L"."));
+    EXPECT_EQ(CountAuthDialogs(), 2);
 }
 
 }  // namespace
