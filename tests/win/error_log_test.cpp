@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -53,6 +56,36 @@ TEST_F(ErrorLog, FirstEntryCreatesTheFolderAndWritesTheExactLine) {
                   success + "\r\n");
     EXPECT_FALSE(success.empty()) << "the system has a text for success";
     EXPECT_NE(success.back(), '.');
+}
+
+TEST(LogsFolder, UsersMayOnlyCreateAndAppend) {
+    // Regression: a Logs folder that every user may modify lets one user delete or
+    // redirect the entries of the others. (Wine keeps no access list on folders, so
+    // the list itself is examined.)
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(
+        ConvertStringSecurityDescriptorToSecurityDescriptorW(kLogsFolderSddl, SDDL_REVISION_1, &descriptor, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL dacl = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID users = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0, &users));
+    ACCESS_MASK onFolder = 0, onFiles = 0;
+    for (DWORD i = 0; i < dacl->AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        if (!EqualSid(&ace->SidStart, users)) continue;
+        if (!(ace->Header.AceFlags & INHERIT_ONLY_ACE)) onFolder |= ace->Mask;
+        if (ace->Header.AceFlags & OBJECT_INHERIT_ACE) onFiles |= ace->Mask;
+    }
+    FreeSid(users);
+    LocalFree(descriptor);
+    EXPECT_EQ(onFolder & (FILE_ADD_FILE | FILE_TRAVERSE), DWORD(FILE_ADD_FILE | FILE_TRAVERSE));
+    EXPECT_EQ(onFolder & (FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER), 0u)
+        << "no folders (so no junctions), no deleting or renaming, no new access list";
+    EXPECT_EQ(onFiles & FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA));
+    EXPECT_EQ(onFiles & (FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER), 0u);
 }
 
 TEST_F(ErrorLog, EntriesAppearInTheOrderQueued) {

@@ -300,6 +300,30 @@ TEST(SendUserMessage, AUserWithoutAClientGivesFalseAndOneLogEntry) {
         << test::TestLogText();
 }
 
+TEST(PipeSecurity, ANameServedByAnotherAccountIsNotJoined) {
+    // Regression: the client created its instances beside a squatter's, which then read
+    // some of the requests, and the user was never told.
+    const std::wstring name = test::UniquePipeName(L"squatted");
+    constexpr wchar_t kStranger[] = L"S-1-5-21-1111-2222-3333-4444";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        (std::wstring(L"O:") + kStranger + L"D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    const UniqueFile squatter(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 100, 4096, 4096,
+                                               1000, &security));
+    LocalFree(descriptor);
+    ASSERT_TRUE(squatter);
+    RequestHandOver handOver;
+    std::wstring reported;
+    handOver.onPipeTaken = [&](const std::wstring& owner) { reported = owner; };
+    ASSERT_TRUE(handOver.Create());
+    TMessenger messenger(name, handOver);
+    messenger.Start();
+    EXPECT_TRUE(test::PumpUntil([&] { return !reported.empty(); }, 5s));
+    EXPECT_EQ(reported, kStranger);
+    EXPECT_EQ(messenger.LiveInstances(), 0);
+}
+
 TEST(PipeSecurity, TheAccessListIsTheIntendedOne) {
     ASSERT_NE(PipeSecurity(), nullptr);
     EXPECT_FALSE(PipeSecurity()->bInheritHandle);

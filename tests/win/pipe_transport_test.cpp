@@ -17,13 +17,24 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-TEST(PipeTransport, OpeningAMissingPipeFailsAfterFourAttempts) {
+int ticks = 0;
+void CALLBACK Tick(HWND, UINT, UINT_PTR, DWORD) {
+    ++ticks;
+}
+
+TEST(PipeTransport, OpeningAMissingPipeFailsAfterFourAttemptsWhileMessagesFlow) {
+    // Regression: the pauses between attempts slept, so no window repainted meanwhile.
+    ticks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 100, &Tick);
     UniqueFile pipe;
     const auto start = Clock::now();
     EXPECT_FALSE(OpenPipe(test::UniquePipeName(L"missing"), pipe));
+    const int during = ticks;
+    KillTimer(nullptr, timer);
     EXPECT_FALSE(pipe);
     EXPECT_GE(SecondsSince(start), 0.95);
     EXPECT_LT(SecondsSince(start), 10.0);
+    EXPECT_GE(during, 3) << "timer messages are handled during the pauses";
 }
 
 TEST(PipeTransport, CodesAndBlocksRoundTrip) {
