@@ -65,7 +65,7 @@ public:
 
 // First pass wins; a Reject ends the chain; all Unavailable is a failure.
 using CheckFunction = CheckResult (*)(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
-                                     std::wstring_view expectedSid);
+                                      std::wstring_view expectedSid);
 bool RunCheckChain(const std::vector<CheckFunction>& checks, std::wstring_view user, std::wstring_view domain,
                    std::wstring_view password, std::wstring_view expectedSid);
 

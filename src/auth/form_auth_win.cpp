@@ -7,8 +7,8 @@
 #include <algorithm>
 
 #include "auth/countdown.h"
-#include "auth/job_dialogs.h"
 #include "auth/job_answer_win.h"
+#include "auth/job_dialogs.h"
 #include "auth/paper_size_win.h"
 #include "i18n/language_win.h"
 #include "shell/product.h"

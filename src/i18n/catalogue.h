@@ -54,8 +54,10 @@ inline constexpr TextKey kLoginIncorrect{L"Messages", L"strLoginIncorrect",
 inline constexpr TextKey kPinCodeIncorrect{L"Messages", L"strPINCodeIncorrect",
                                            L"PIN code is incorrect. Please type PIN code again."};
 // Shown once when another account serves the client's pipe name.
-inline constexpr TextKey kPipeTaken{L"Messages", L"strPipeTaken",
-                                    L"Another account is already serving the pipe that brings your print jobs and messages. Until it stops, held print jobs and messages cannot reach you; tell your administrator. The client keeps trying."};
+inline constexpr TextKey kPipeTaken{
+    L"Messages", L"strPipeTaken",
+    L"Another account is already serving the pipe that brings your print jobs and messages. Until it stops, held print "
+    L"jobs and messages cannot reach you; tell your administrator. The client keeps trying."};
 
 // The about window.
 inline constexpr TextKey kAboutCaption{L"WindowAbout", L"Caption", L"About"};

@@ -27,8 +27,8 @@ constexpr int kSpares = 2, kMaxIdle = 4;
 // the failure reply rather than held in memory without bound.
 constexpr size_t kMaxQueued = 256;
 
-constexpr int32_t kLogPipeTaken = 201;         // the name is served already
-constexpr int32_t kLogNoPipeSecurity = 202;    // the access list cannot be built
+constexpr int32_t kLogPipeTaken = 201;       // the name is served already
+constexpr int32_t kLogNoPipeSecurity = 202;  // the access list cannot be built
 constexpr DWORD kWorkerStack = 64 * 1024;
 
 uint32_t CodeFrom(const uint8_t bytes[4]) {
@@ -175,7 +175,7 @@ std::optional<std::wstring> PipeOwnerSid(const std::wstring& pipeName) {
 
 struct TMessenger::Worker {
     TMessenger* owner = nullptr;
-    UniqueFile pipe;      // closed when the worker is reaped, never under a running I/O
+    UniqueFile pipe;  // closed when the worker is reaped, never under a running I/O
     UniqueHandle thread;
     std::atomic<bool> finished{false};
 };
@@ -243,8 +243,8 @@ UniqueFile TMessenger::CreateInstance() {
     const DWORD openMode = PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED;
     auto create = [&](DWORD extra) {
         return UniqueFile(CreateNamedPipeW(pipeName_.c_str(), openMode | extra,
-                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 100, 1024000,
-                                           1024000, 1000, security));
+                                           PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE | PIPE_WAIT, 100, 1024000, 1024000,
+                                           1000, security));
     };
     UniqueFile pipe;
     if (firstInstance_) {

@@ -1,6 +1,7 @@
 #include "support/error_log_win.h"
 
 #include <windows.h>
+
 #include <sddl.h>
 #include <winternl.h>
 

@@ -1,6 +1,7 @@
 #include "support/names_win.h"
 
 #include <windows.h>
+
 #include <sddl.h>
 
 #include <vector>

@@ -12,17 +12,11 @@ TEST(PrintServers, OnlyListedServersWhenThereIsAList) {
         bool allowed;
     };
     const Case cases[] = {
-        {L"", L"ANYWHERE", true},  // no list: no restriction
-        {L" ; ;", L"ANYWHERE", true},
-        {L"PS1;PS2", L"ps2", true},  // without regard to case
-        {L" PS1 ; PS2 ", L"PS1", true},
-        {L"PS1;PS2", L"PS3", false},
-        {L"PS1", L"PS1 ", true},
-        {L"PS1", L"", false},
-        {L"PS1", L"PS", false},
-        {L".", L"ws-07", true},  // "." is this computer, either way round
-        {L"WS-07", L".", true},
-        {L".", L"PS1", false},
+        {L"", L"ANYWHERE", true},                                    // no list: no restriction
+        {L" ; ;", L"ANYWHERE", true},   {L"PS1;PS2", L"ps2", true},  // without regard to case
+        {L" PS1 ; PS2 ", L"PS1", true}, {L"PS1;PS2", L"PS3", false}, {L"PS1", L"PS1 ", true}, {L"PS1", L"", false},
+        {L"PS1", L"PS", false},         {L".", L"ws-07", true},  // "." is this computer, either way round
+        {L"WS-07", L".", true},         {L".", L"PS1", false},
     };
     for (const Case& c : cases)
         EXPECT_EQ(PrintServerAllowed(c.list, c.server, L"WS-07"), c.allowed)

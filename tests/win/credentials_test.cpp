@@ -8,8 +8,8 @@
 #include "support/names_win.h"
 #include "support/process_win.h"
 #include "support/temp_folder_win.h"
-#include "support/unique_win.h"
 #include "support/test_log_win.h"
+#include "support/unique_win.h"
 
 namespace pm {
 namespace {

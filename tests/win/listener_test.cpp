@@ -18,6 +18,7 @@
 #include "pipes/pipe_transport_win.h"
 #include "pipes/send_message_win.h"
 #include "shell/incoming_win.h"
+#include "shell/product.h"
 #include "support/auth_fakes_win.h"
 #include "support/clock_win.h"
 #include "support/error_log_win.h"
@@ -26,7 +27,6 @@
 #include "support/process_win.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
-#include "shell/product.h"
 #include "support/temp_folder_win.h"
 #include "support/test_log_win.h"
 
@@ -228,7 +228,8 @@ TEST_F(Listener, StalledPeersDoNotKeepOthersOut) {
     std::vector<std::thread> stallers;
     for (int i = 0; i < 5; ++i) {
         stallers.emplace_back([&] {
-            while (attacking) Exchange(Pipe(), {Code(code::kTextMessage)}, true, 200);
+            while (attacking)
+                Exchange(Pipe(), {Code(code::kTextMessage)}, true, 200);
         });
     }
     Sleep(300);
@@ -309,8 +310,8 @@ TEST(PipeSecurity, ANameServedByAnotherAccountIsNotJoined) {
     ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorW(
         (std::wstring(L"O:") + kStranger + L"D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &descriptor, nullptr));
     SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
-    const UniqueFile squatter(CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 100, 4096, 4096,
-                                               1000, &security));
+    const UniqueFile squatter(
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 100, 4096, 4096, 1000, &security));
     LocalFree(descriptor);
     ASSERT_TRUE(squatter);
     RequestHandOver handOver;
@@ -464,8 +465,10 @@ TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
     ShowAuthRequest(Job(1, L"EVIL\r\n[forged]"));
     EXPECT_EQ(CountAuthDialogs(), 0);
     EXPECT_TRUE(test::WaitFor(
-        [] { return test::TestLogText().find("] 181 JobRequest: print server not allowed: EVIL??[forged] Err:0") !=
-                    std::string::npos; },
+        [] {
+            return test::TestLogText().find("] 181 JobRequest: print server not allowed: EVIL??[forged] Err:0") !=
+                   std::string::npos;
+        },
         5s))
         << test::TestLogText();
     ShowAuthRequest(Job(2, L"ps1"));
