@@ -4,6 +4,7 @@
 #include <sddl.h>
 
 #include <algorithm>
+#include <chrono>
 
 #include "pipes/message_codes.h"
 #include "pipes/pipe_transport_win.h"
@@ -23,9 +24,12 @@ constexpr DWORD kFirstPause = 250, kLastPause = 5000;
 // connection ends while more than kMaxIdle wait ends too. The gap keeps a steady
 // stream of peers from starting a thread per request.
 constexpr int kSpares = 2, kMaxIdle = 4;
-// Requests read but not yet run on the user-interface thread; more are refused with
-// the failure reply rather than held in memory without bound.
+// Requests read but not yet run on the user-interface thread. A peer whose request
+// finds the queue full waits for room, as it waited for the hand-over when requests
+// were served one at a time; if the room does not come before the peer itself would
+// give up, it gets the failure reply rather than the queue growing without bound.
 constexpr size_t kMaxQueued = 256;
+constexpr int kRoomWaits = 40;  // x 100 ms, within the peer's own wait for the reply
 
 constexpr int32_t kLogPipeTaken = 201;       // the name is served already
 constexpr int32_t kLogNoPipeSecurity = 202;  // the access list cannot be built
@@ -88,6 +92,7 @@ void RequestHandOver::RunQueued() {
             request = queue_->requests.front();
             queue_->requests.pop_front();
         }
+        queue_->taken.notify_all();
         try {
             if (request.code == code::kTextMessage && onText) onText(DecodeTextMessage(request.record));
             if (request.code == code::kAuthRequest && onAuth) onAuth(request.record);
@@ -326,9 +331,10 @@ void TMessenger::Work(Worker& worker) {
     RequestBytes buffer;
     for (;;) {
         const bool connected = WaitForPeer(pipe);
-        --waiting_;
+        const int stillWaiting = --waiting_;
         if (!connected) break;  // stopping, or the instance is unusable
-        SetEvent(wake_.Get());  // the supervisor keeps an instance waiting for the next peer
+        // The supervisor keeps instances waiting for the next peers.
+        if (stillWaiting < kSpares) SetEvent(wake_.Get());
         if (Serve(pipe, buffer)) {
             CloseConnection(pipe);
         } else {
@@ -382,18 +388,22 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
-    bool accepted = !admit_ || admit_(code, buffer);
-    if (accepted) {
-        const std::lock_guard lock(queue_->mutex);
-        accepted = queue_->requests.size() < kMaxQueued;
-    }
-    if (!accepted) {
+    if ((admit_ && !admit_(code, buffer)) || !WaitForRoom()) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
     WriteCode(pipe, code::kAck);
     queue_->Push(code, buffer);
     return true;
+}
+
+bool TMessenger::WaitForRoom() {
+    std::unique_lock lock(queue_->mutex);
+    for (int i = 0; i < kRoomWaits && queue_->requests.size() >= kMaxQueued; ++i) {
+        if (Terminated()) return false;
+        queue_->taken.wait_for(lock, std::chrono::milliseconds(kPipeWaitInterval));
+    }
+    return queue_->requests.size() < kMaxQueued;
 }
 
 void TMessenger::CloseConnection(HANDLE pipe) {

@@ -27,6 +27,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -49,6 +50,7 @@ struct HandOverQueue {
         RequestBytes record;
     };
     std::mutex mutex;
+    std::condition_variable taken;  // a request left the queue
     std::deque<Request> requests;
     std::wstring takenBy;  // the owner SID of a taken name, for the warning
     std::atomic<HWND> window{nullptr};
@@ -125,6 +127,8 @@ private:
     bool WaitForPeer(HANDLE pipe);
     // Reads and answers one request; false when there is no reply for the peer to read.
     bool Serve(HANDLE pipe, RequestBytes& buffer);
+    // Waits, boundedly, while the queue is full; false when it stays full.
+    bool WaitForRoom();
     void CloseConnection(HANDLE pipe);
     void ReapFinished();
     bool Terminated() const { return WaitForSingleObject(stop_.Get(), 0) == WAIT_OBJECT_0; }
