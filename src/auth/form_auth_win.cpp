@@ -304,13 +304,31 @@ void TFormAuth::TimerTimer() {
     ui::SetWindowTextIfChanged(countdown_, line);
     if (remaining > 0 || answered_) return;
     KillTimer(Handle(), kTimerId);
-    // Not from inside creation, nor from inside a running handler: the window must
-    // not be destroyed under the code that is using it.
-    if (creating_ || Busy()) {
+    // Not from inside creation: the window must not go under the code creating it.
+    if (creating_) {
         PostMessageW(Handle(), kMsgExpired, 0, 0);
     } else {
-        btnDeleteClick();
+        Expire();
     }
+}
+
+void TFormAuth::Expire() {
+    if (answered_) return;
+    if (!Busy()) {
+        btnDeleteClick();
+        return;
+    }
+    // A handler is running, most likely inside a warning box that the user may leave
+    // open: the job is deleted now all the same, and the box is closed, so the
+    // handler returns and the held close frees the window.
+    Answer(JobActionDelete);
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM owner) -> BOOL {
+            if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(window, WM_CLOSE, 0, 0);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(Handle()));
 }
 
 bool TFormAuth::Authenticated() {
@@ -395,7 +413,7 @@ LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             if (wp == kTimerId) TimerTimer();
             return 0;
         case kMsgExpired:
-            btnDeleteClick();
+            Expire();
             return 0;
         case WM_CONTEXTMENU: {
             POINT at = {GET_X_LPARAM(lp), GET_Y_LPARAM(lp)};

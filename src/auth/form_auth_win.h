@@ -7,9 +7,9 @@
 //
 // User-interface thread only. Created without an owner and with a task-bar button
 // of its own; frees itself when closed (nobody keeps a reference). Answering and
-// the warning boxes pump messages; a close, a click or a countdown expiry that
-// arrives meanwhile waits until the running handler is done, and a job is never
-// answered twice.
+// the warning boxes pump messages; a close or a click that arrives meanwhile waits
+// until the running handler is done; a countdown that runs out meanwhile deletes the
+// job at once and closes the box. A job is never answered twice.
 
 #include <array>
 #include <functional>
@@ -88,6 +88,9 @@ private:
     void ShowRowMenu(POINT screen);
     void btnOkClick();
     void btnDeleteClick();
+    // The countdown has run out: the job is deleted at once, even while a handler
+    // (a warning box) is running.
+    void Expire();
     bool Authenticated();
     void Answer(JobAction action);
     void OnDpiChanged(UINT dpi, const RECT& suggested);

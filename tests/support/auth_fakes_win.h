@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,15 +53,28 @@ public:
 struct Recorded {
     std::vector<uint32_t> actions;
     std::vector<std::wstring> warnings, captions;
+    // The warning box stands open this long (unless closed), pumping messages as a
+    // real one does; `whileOpen` runs as it opens.
+    std::chrono::milliseconds boxTime{100};
+    std::function<void()> whileOpen;
 
     AuthDialogArgs Args(const Clock& clock, const CredentialCheck& check) {
         AuthDialogArgs args;
         args.clock = &clock;
         args.check = &check;
         args.sendAnswer = [this](const RequestRecord&, JobAction action) { actions.push_back(action); };
-        args.warn = [this](HWND, const std::wstring& text, const std::wstring& caption) {
+        args.warn = [this](HWND owner, const std::wstring& text, const std::wstring& caption) {
             warnings.push_back(text);
             captions.push_back(caption);
+            const HWND box = CreateWindowExW(0, L"STATIC", text.c_str(), WS_POPUP, 0, 0, 10, 10, owner, nullptr,
+                                             nullptr, nullptr);
+            if (whileOpen) whileOpen();
+            const auto end = std::chrono::steady_clock::now() + boxTime;
+            while (IsWindow(box) && std::chrono::steady_clock::now() < end) {
+                ui::PumpPendingMessages();
+                MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+            }
+            if (IsWindow(box)) DestroyWindow(box);
         };
         return args;
     }

@@ -244,6 +244,20 @@ TEST_F(AuthDialog, CountdownRunsFromTheJobsTime) {
     EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionDelete}));
 }
 
+TEST_F(AuthDialog, TheCountdownDeletesTheJobUnderAWarningBox) {
+    // Regression: an expiry while the "password incorrect" box was open was dropped, and
+    // the job stayed held with the countdown at 0:00.
+    check_.passes = false;
+    recorded_.boxTime = 5s;
+    recorded_.whileOpen = [&] { clock_.AdvanceSeconds(400); };
+    const HWND dialog = Open(Job(AuthCurrentUser));
+    const auto start = std::chrono::steady_clock::now();
+    Click(dialog, IDOK);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "the box was closed by the expiry";
+    EXPECT_TRUE(Gone(dialog));
+    EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionDelete}));
+}
+
 TEST_F(AuthDialog, AJobOlderThanFiveMinutesIsDeletedAtOnce) {
     const HWND dialog = Open(Job(AuthCurrentUser, 301));
     ASSERT_TRUE(dialog);
