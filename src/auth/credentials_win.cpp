@@ -8,6 +8,7 @@
 
 #include <optional>
 
+#include "support/code_page_win.h"
 #include "support/error_log_win.h"
 #include "support/module_win.h"
 #include "support/registry_win.h"
@@ -25,15 +26,11 @@ struct SecretAnsi {
 // replaced or guessed (no best-fit mapping).
 bool ToAnsiExact(std::wstring_view text, SecretAnsi& out) {
     out.text.clear();
-    if (text.empty()) return true;
-    BOOL lossy = FALSE;
-    const int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), nullptr, 0, nullptr, &lossy);
-    if (size <= 0 || lossy) return false;
-    out.text.resize(size_t(size));
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), int(text.size()), out.text.data(), size, nullptr,
-                        &lossy);
-    return !lossy;
+    std::optional<std::string> exact = ToCodePageExact(text, GetACP());
+    if (!exact) return false;
+    out.text.swap(*exact);
+    SecureZeroMemory(exact->data(), exact->size());
+    return true;
 }
 
 // Errors that say the password (or the account's right to log on) is wrong for sure.

@@ -6,33 +6,15 @@
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
 #include "shell/product.h"
+#include "support/code_page_win.h"
 #include "support/error_log_win.h"
 #include "support/names_win.h"
 #include "support/registry_win.h"
 
 namespace pm {
-namespace {
-
-// The name as it comes out of the ANSI code page: a character the code page cannot
-// hold becomes "?" (never a best-fit look-alike such as "/" for a fullwidth solidus).
-std::wstring ThroughAnsi(const std::wstring& name) {
-    if (name.empty()) return {};
-    const int size =
-        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), int(name.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string ansi(size_t(size), '\0');
-    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name.c_str(), int(name.size()), ansi.data(), size, nullptr,
-                        nullptr);
-    const int back = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), size, nullptr, 0);
-    std::wstring wide(size_t(back > 0 ? back : 0), L'\0');
-    if (back > 0) MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), size, wide.data(), back);
-    return wide;
-}
-
-}  // namespace
 
 std::wstring JobAnswerPipeName(const RequestRecord& record) {
-    const std::wstring server = ThroughAnsi(record.ServerComputer);
+    const std::wstring server = ThroughCodePage(record.ServerComputer, GetACP());
     return IsPlainComputerName(server) ? ServerPipeName(server) : std::wstring();
 }
 

@@ -5,6 +5,7 @@
 #include "auth/form_auth_win.h"
 #include "auth/paper_size_win.h"
 #include "support/auth_fakes_win.h"
+#include "support/code_page_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/print_server_win.h"
 #include "support/registry_sandbox_win.h"
@@ -32,6 +33,28 @@ TEST(JobAnswerTarget, PlainComputerNamesAreAnswered) {
     EXPECT_EQ(JobAnswerPipeName(WithServer(L"SRV-01")), L"\\\\SRV-01\\PIPE\\PrintDolvek");
     EXPECT_EQ(JobAnswerPipeName(WithServer(L"print.example.local")), L"\\\\print.example.local\\PIPE\\PrintDolvek");
     EXPECT_EQ(JobAnswerPipeName(WithServer(L".")), L"\\\\.\\PIPE\\PrintDolvek");
+}
+
+TEST(JobAnswerTarget, ConversionsHoldOnAUtf8CodePage) {
+    // Regression: the best-fit and default-character arguments are invalid for UTF-8,
+    // so on such a computer every server name was refused and no ANSI check was tried.
+    struct Case {
+        const wchar_t* text;
+        UINT codePage;
+        const wchar_t* through;  // "" when refused
+        bool exact;
+    };
+    const Case cases[] = {
+        {L"PS-\u4E2D\u6587", CP_UTF8, L"PS-\u4E2D\u6587", true},
+        {L"PS\xD800", CP_UTF8, L"", false},  // an unpaired surrogate
+        {L"Caf\u00E9", 1252, L"Caf\u00E9", true},
+        {L"A\uFF0FB", 1252, L"A?B", false},  // the fullwidth solidus never becomes "/"
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ThroughCodePage(c.text, c.codePage), c.through) << c.codePage;
+        EXPECT_EQ(ToCodePageExact(c.text, c.codePage).has_value(), c.exact) << c.codePage;
+    }
+    EXPECT_EQ(ToCodePageExact(L"\u00E9", CP_UTF8), std::optional<std::string>("\xC3\xA9"));
 }
 
 TEST(JobAnswer, FiveWritesOfTheRecordsPrinterAndJob) {
