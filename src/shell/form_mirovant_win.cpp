@@ -80,6 +80,7 @@ bool TFormMirovant::Create(HWND application) {
 }
 
 void TFormMirovant::StartListener() {
+    if (messenger_) return;
     handOver_.onText = &ShowTextMessage;
     handOver_.onAuth = &ShowAuthRequest;
     handOver_.admit = &AdmitRequest;
@@ -100,8 +101,7 @@ void TFormMirovant::FormCreate() {
     SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - (rc.right - rc.left)) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - (rc.bottom - rc.top)) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // 2. The listener.
-    if (args_.startListener) StartListener();
+    // 2. The listener starts once the message window exists (StartListener).
     SetTextMessageHook([this] { actViewMsg_.enabled = true; });
     actViewMsg_.enabled = false;
     // 3. "Start with Windows" from the shortcut, named with the built-in caption.

@@ -1,8 +1,8 @@
 #pragma once
 // TFormMirovant: the client's main form. Never shown. It owns the icon in the
-// notification area and its menu, starts the listener on the user's pipe, reads the
-// options, announces the computer to the print server at once and every minute,
-// and chooses the language. Closing it ends the program. User-interface thread.
+// notification area and its menu, reads the options, announces the computer to the
+// print server at once and every minute, chooses the language, and owns the listener
+// on the user's pipe. Closing it ends the program. User-interface thread.
 
 #include <functional>
 #include <memory>
@@ -23,7 +23,6 @@ struct Action {
 };
 
 struct MirovantArgs {
-    bool startListener = true;
     bool showTrayIcon = true;
     // Sends the computer-name announcement to a print server; default a pipe exchange.
     std::function<void(const std::wstring& server)> announce;
@@ -56,6 +55,9 @@ public:
 
     explicit TFormMirovant(MirovantArgs args = {});
     bool Create(HWND application);
+    // Starts the listener. Called once the language is chosen and the message window
+    // exists: a request is acknowledged only where a window will show it.
+    void StartListener();
 
     void TimerTimer();
     void actSendMsgExecute();
@@ -78,7 +80,6 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override { return ui::CloseAction::Destroy; }
     void FormDestroy() override;
-    void StartListener();
     void LoadTexts();
     bool AddTrayIcon();
     void ShowTrayMenu(POINT at);

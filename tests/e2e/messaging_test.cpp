@@ -6,9 +6,11 @@
 #include "auth/form_auth_win.h"
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
+#include "shell/product.h"
 #include "support/names_win.h"
 #include "support/print_server_win.h"
 #include "support/process_win.h"
+#include "support/registry_win.h"
 
 namespace pm {
 namespace {
@@ -81,6 +83,32 @@ TEST_F(ClientWithServer, ATextMessageShowsInTheMessageWindow) {
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5s));
     EXPECT_EQ(WindowTextOf(GetDlgItem(window, TFormMessages::kIdMessage)), L"Toner is low");
+}
+
+TEST(ClientStartUp, AMessageThatArrivesDuringTheFirstAnnouncementIsShown) {
+    // Regression: the listener started before the message window existed, and the
+    // first announcement waits for the print server with messages flowing: a message
+    // in that wait was acknowledged and lost.
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+    reg::WriteString(key.Get(), L"AccInfoServer", L".");
+    test::PrintServer slow;
+    ASSERT_TRUE(slow.Start(L"serve", L"--misbehave slow-reply --delay 4000"));
+    ASSERT_FALSE(slow.WaitForEvent({"\"started\""}).empty());
+    test::ChildProcess client;
+    ASSERT_TRUE(client.Start(test::BuildFolder() + L"PrintMirovant.exe"));
+    bool acknowledged = false;
+    for (int attempt = 0; attempt < 20 && !acknowledged; ++attempt) {
+        test::PrintServer once;
+        acknowledged = once.Run(L"push-text", L"--user " + LocalUserName() + L" --text early") == 0;
+    }
+    EXPECT_TRUE(acknowledged);
+    const HWND window = test::FindProcessWindow(client.Id(), TFormMessages::kClassName);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(
+        test::WaitFor([&] { return WindowTextOf(GetDlgItem(window, TFormMessages::kIdMessage)) == L"early"; }, 5s));
+    if (HWND main = test::FindProcessWindow(client.Id(), TFormMirovant::kClassName)) PostMessageW(main, WM_CLOSE, 0, 0);
+    client.WaitExit(5000);
+    RegDeleteValueW(key.Get(), L"AccInfoServer");
 }
 
 }  // namespace

@@ -66,8 +66,8 @@ struct Recorded {
         args.warn = [this](HWND owner, const std::wstring& text, const std::wstring& caption) {
             warnings.push_back(text);
             captions.push_back(caption);
-            const HWND box = CreateWindowExW(0, L"STATIC", text.c_str(), WS_POPUP, 0, 0, 10, 10, owner, nullptr,
-                                             nullptr, nullptr);
+            const HWND box =
+                CreateWindowExW(0, L"STATIC", text.c_str(), WS_POPUP, 0, 0, 10, 10, owner, nullptr, nullptr, nullptr);
             if (whileOpen) whileOpen();
             const auto end = std::chrono::steady_clock::now() + boxTime;
             while (IsWindow(box) && std::chrono::steady_clock::now() < end) {
@@ -80,11 +80,10 @@ struct Recorded {
     }
 };
 
-// A main form with nothing outside the process: no listener, no tray icon, and
+// A main form with nothing outside the process: no tray icon, and
 // announcements recorded in `announced` (when given) instead of sent.
 inline MirovantArgs QuietTray(std::vector<std::wstring>* announced = nullptr) {
     MirovantArgs args;
-    args.startListener = false;
     args.showTrayIcon = false;
     args.announce = [announced](const std::wstring& server) {
         if (announced) announced->push_back(server);
