@@ -102,6 +102,7 @@ TEST(ClientStartUp, AMessageThatArrivesDuringTheFirstAnnouncementIsShown) {
         acknowledged = once.Run(L"push-text", L"--user " + LocalUserName() + L" --text early") == 0;
     }
     EXPECT_TRUE(acknowledged);
+    test::WaitFor([&] { return test::FindProcessWindow(client.Id(), TFormMirovant::kClassName) != nullptr; }, 5s);
     const HWND window = test::FindProcessWindow(client.Id(), TFormMessages::kClassName);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(
