@@ -140,7 +140,13 @@ std::vector<std::wstring> TFormConnect::Items() const {
     return items;
 }
 
+void TFormConnect::UpdateOk(std::wstring_view field) {
+    EnableWindow(ok_, !ServerInField(field).empty());
+}
+
 void TFormConnect::btnOKClick() {
+    // Never an empty server: it would stop the polls and the announcements for good.
+    if (ServerInField(ui::WindowText(computer_)).empty()) return;
     const HistoryChoice choice = ChooseServer(ui::WindowText(computer_), Items(), ThisComputer(), &SameInUserLocale);
     WriteHistory(choice.history);
     result_ = choice.chosen;
@@ -164,14 +170,21 @@ LRESULT TFormConnect::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                     return 0;
                 case kIdBrowse: {
                     std::wstring name;
-                    if (HIWORD(wp) == BN_CLICKED && args_.browse(Handle(), name))
-                        SetWindowTextW(computer_, name.c_str());
+                    if (HIWORD(wp) == BN_CLICKED && args_.browse(Handle(), name)) {
+                        SetWindowTextW(computer_, name.c_str());  // sends no change notification
+                        UpdateOk(name);
+                    }
                     return 0;
                 }
                 case kIdComputer:
-                    // OK only with something in the field (CBN_SELCHANGE: the text is not set yet).
-                    if (HIWORD(wp) == CBN_EDITCHANGE) EnableWindow(ok_, GetWindowTextLengthW(computer_) > 0);
-                    if (HIWORD(wp) == CBN_SELCHANGE) EnableWindow(ok_, TRUE);
+                    // OK only with a server in the field. At CBN_SELCHANGE the field does not
+                    // hold the chosen entry yet: the entry itself is read.
+                    if (HIWORD(wp) == CBN_EDITCHANGE) UpdateOk(ui::WindowText(computer_));
+                    if (HIWORD(wp) == CBN_SELCHANGE) {
+                        const int selected = int(SendMessageW(computer_, CB_GETCURSEL, 0, 0));
+                        const std::vector<std::wstring> items = Items();
+                        UpdateOk(selected >= 0 && selected < int(items.size()) ? items[size_t(selected)] : L"");
+                    }
                     return 0;
             }
             break;

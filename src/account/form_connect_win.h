@@ -37,6 +37,7 @@ public:
     std::vector<std::wstring> Items() const;
 
     void btnOKClick();
+    void UpdateOk(std::wstring_view field);
 
 private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;

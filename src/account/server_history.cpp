@@ -13,11 +13,14 @@ bool SameIgnoringAsciiCase(std::wstring_view a, std::wstring_view b) {
     return true;
 }
 
+std::wstring_view ServerInField(std::wstring_view field) {
+    return field.substr(0, field.find(L' '));
+}
+
 HistoryChoice ChooseServer(std::wstring_view field, const std::vector<std::wstring>& shown,
                            std::wstring_view thisComputer, const SameText& same) {
     HistoryChoice result;
-    const size_t blank = field.find(L' ');
-    result.chosen = std::wstring(blank == std::wstring_view::npos ? field : field.substr(0, blank));
+    result.chosen = std::wstring(ServerInField(field));
 
     std::vector<std::wstring> list = shown;
     size_t start = 0;

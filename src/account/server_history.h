@@ -15,6 +15,9 @@ struct HistoryChoice {
     std::vector<std::wstring> history;  // what is written back, most recent first
 };
 
+// The print server a field's text names: the part before its first blank.
+std::wstring_view ServerInField(std::wstring_view field);
+
 // `field` is the text of the field (the part before its first blank is the choice);
 // `shown` is the list as shown (the local-host entry first, then the history).
 // The choice goes first unless it is this computer; then the earlier entries follow

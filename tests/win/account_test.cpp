@@ -221,6 +221,8 @@ TEST_F(AccountWindow, ClosingWhileAPollWaitsWritesNothingIntoTheDestroyedWindow)
 
 class ConnectDialog : public ::testing::Test {
 protected:
+    // Outside the registry sandbox, which hides the computer's name.
+    static void SetUpTestSuite() { InitThisComputer(); }
     void SetHistory(const std::vector<std::wstring>& names) {
         const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::ReadWrite);
         for (size_t i = 0; i < names.size(); ++i)
@@ -248,7 +250,6 @@ protected:
 };
 
 TEST_F(ConnectDialog, FirstUseOffersThisComputerAndStoresNothing) {
-    InitThisComputer();
     TFormConnect dialog({});
     ASSERT_TRUE(dialog.Create(nullptr));
     EXPECT_EQ(dialog.Items(), (std::vector<std::wstring>{ThisComputer() + L" (local host)"}));
@@ -258,7 +259,6 @@ TEST_F(ConnectDialog, FirstUseOffersThisComputerAndStoresNothing) {
 }
 
 TEST_F(ConnectDialog, HistoryRules) {
-    InitThisComputer();
     SetHistory({L"SRV1", L"SRV2"});
     EXPECT_EQ(Pick(L"SRV2"), L"SRV2");
     EXPECT_EQ(History(), (std::vector<std::wstring>{L"SRV2", L"SRV1"}));
@@ -270,20 +270,37 @@ TEST_F(ConnectDialog, HistoryRules) {
     EXPECT_EQ(History().front(), L"SRV3");
 }
 
-TEST_F(ConnectDialog, TheMostRecentChoiceIsOfferedAndAnEmptyFieldDisablesOk) {
-    SetHistory({L"SRV1", L"SRV2"});
-    TFormConnect dialog({});
+TEST_F(ConnectDialog, OkIsEnabledExactlyWhenTheFieldNamesAServer) {
+    // Regression: choosing the empty entry of the list enabled OK, which then saved an
+    // empty print server; a name from Browse left OK as it was. Driven as a user does.
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::ReadWrite);
+    reg::WriteString(key.Get(), L"0", L"SRV1");
+    reg::WriteString(key.Get(), L"stray", L"X");  // position 1 missing: an empty entry
+    TFormConnect::Args args;
+    args.browse = [](HWND, std::wstring& name) {
+        name = L"BROWSED";
+        return true;
+    };
+    TFormConnect dialog(args);
     ASSERT_TRUE(dialog.Create(nullptr));
     const HWND field = GetDlgItem(dialog.Handle(), TFormConnect::kIdComputer);
+    const HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
+    const HWND ok = GetDlgItem(dialog.Handle(), IDOK);
+    ASSERT_NE(edit, nullptr);
     EXPECT_EQ(ui::WindowText(field), L"SRV1");
-    SetWindowTextW(field, L"");
-    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(TFormConnect::kIdComputer, CBN_EDITCHANGE), LPARAM(field));
-    EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog.Handle(), IDOK)));
+    SendMessageW(edit, EM_SETSEL, 0, -1);
+    SendMessageW(edit, WM_CHAR, VK_BACK, 0);  // typed away
+    EXPECT_FALSE(IsWindowEnabled(ok));
     SendMessageW(dialog.Handle(), WM_COMMAND, IDOK, 0);
     EXPECT_FALSE(dialog.Ended()) << "Enter does nothing while OK is disabled";
-    SetWindowTextW(field, L"x");
-    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(TFormConnect::kIdComputer, CBN_EDITCHANGE), LPARAM(field));
-    EXPECT_TRUE(IsWindowEnabled(GetDlgItem(dialog.Handle(), IDOK)));
+    SendMessageW(GetDlgItem(dialog.Handle(), TFormConnect::kIdBrowse), BM_CLICK, 0, 0);
+    EXPECT_TRUE(IsWindowEnabled(ok)) << "a name from Browse";
+    for (int i = 0; i < 3 && SendMessageW(field, CB_GETCURSEL, 0, 0) != 2; ++i)
+        SendMessageW(edit, WM_KEYDOWN, VK_DOWN, 0);  // down the list to the empty entry
+    ASSERT_EQ(SendMessageW(field, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_FALSE(IsWindowEnabled(ok));
+    SendMessageW(edit, WM_KEYDOWN, VK_UP, 0);
+    EXPECT_TRUE(IsWindowEnabled(ok)) << "SRV1 chosen";
 }
 
 TEST_F(ConnectDialog, AMissingPositionGivesAnEmptyEntryThatDisappearsOnOk) {
