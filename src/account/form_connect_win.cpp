@@ -9,6 +9,7 @@
 #include "account/server_history.h"
 #include "i18n/language_win.h"
 #include "shell/product.h"
+#include "support/module_win.h"
 #include "support/names_win.h"
 #include "support/registry_win.h"
 #include "ui/controls_win.h"
@@ -22,10 +23,18 @@ bool SameInUserLocale(std::wstring_view a, std::wstring_view b) {
            CSTR_EQUAL;
 }
 
+constexpr wchar_t kComputers[] = L"Computers";
+constexpr wchar_t kComputersNew[] = L"Computers.new";
+constexpr wchar_t kComputersOld[] = L"Computers.old";
+
 std::vector<std::wstring> ReadHistory() {
     std::vector<std::wstring> history;
-    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::Read);
-    if (!key) return history;
+    const UniqueKey parent = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read);
+    UniqueKey key;
+    // A write cut off between its two renames leaves the old list under its side name.
+    if (!parent || (RegOpenKeyExW(parent.Get(), kComputers, 0, KEY_READ, key.Put()) != ERROR_SUCCESS &&
+                    RegOpenKeyExW(parent.Get(), kComputersOld, 0, KEY_READ, key.Put()) != ERROR_SUCCESS))
+        return history;
     DWORD count = 0;
     RegQueryInfoKeyW(key.Get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr,
                      nullptr);
@@ -35,13 +44,40 @@ std::vector<std::wstring> ReadHistory() {
     return history;
 }
 
-void WriteHistory(const std::vector<std::wstring>& history) {
-    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::ReadWrite);
-    if (!key || !reg::DeleteAllValues(key.Get())) return;
-    for (size_t i = 0; i < history.size(); ++i)
-        reg::WriteString(key.Get(), std::to_wstring(i).c_str(), history[i]);
+LSTATUS RenameKey(HKEY parent, const wchar_t* from, const wchar_t* to) {
+    using Rename = LSTATUS(WINAPI*)(HKEY, LPCWSTR, LPCWSTR);
+    static const auto rename = GetProc<Rename>(GetModuleHandleW(L"advapi32.dll"), "RegRenameKey");
+    return rename ? rename(parent, from, to) : ERROR_CALL_NOT_IMPLEMENTED;
 }
 
+// Writes the list so that a failure at any step leaves either the old list or the new
+// one: the new list is written whole beside the old one, then takes its name.
+void WriteHistory(const std::vector<std::wstring>& history) {
+    const UniqueKey parent = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+    if (!parent) return;
+    RegDeleteTreeW(parent.Get(), kComputersNew);
+    {
+        UniqueKey fresh;
+        if (RegCreateKeyExW(parent.Get(), kComputersNew, 0, nullptr, 0, KEY_WRITE, nullptr, fresh.Put(), nullptr) !=
+            ERROR_SUCCESS)
+            return;
+        for (size_t i = 0; i < history.size(); ++i) {
+            if (!reg::WriteString(fresh.Get(), std::to_wstring(i).c_str(), history[i])) {
+                fresh.Reset();
+                RegDeleteTreeW(parent.Get(), kComputersNew);
+                return;
+            }
+        }
+    }
+    RegDeleteTreeW(parent.Get(), kComputersOld);
+    const bool setAside = RenameKey(parent.Get(), kComputers, kComputersOld) == ERROR_SUCCESS;
+    if (RenameKey(parent.Get(), kComputersNew, kComputers) != ERROR_SUCCESS) {
+        if (setAside) RenameKey(parent.Get(), kComputersOld, kComputers);
+        RegDeleteTreeW(parent.Get(), kComputersNew);
+        return;
+    }
+    RegDeleteTreeW(parent.Get(), kComputersOld);
+}
 }  // namespace
 
 bool BrowseForComputer(HWND owner, std::wstring& name) {

@@ -315,6 +315,25 @@ TEST_F(ConnectDialog, AMissingPositionGivesAnEmptyEntryThatDisappearsOnOk) {
     EXPECT_EQ(History(), (std::vector<std::wstring>{L"SRV1"}));
 }
 
+TEST_F(ConnectDialog, TheHistoryIsReplacedWholeOrNotAtAll) {
+    // Regression: the old values were deleted before the new ones were written, so a
+    // failure part-way lost the list. The new list now takes the old one's place whole,
+    // and a list set aside by a write cut off at that moment is still read.
+    SetHistory({L"SRV1", L"SRV2"});
+    EXPECT_EQ(Pick(L"SRV3"), L"SRV3");
+    EXPECT_EQ(History(), (std::vector<std::wstring>{L"SRV3", L"SRV1", L"SRV2"}));
+    const UniqueKey parent = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+    UniqueKey side;
+    EXPECT_NE(RegOpenKeyExW(parent.Get(), L"Computers.new", 0, KEY_READ, side.Put()), ERROR_SUCCESS);
+    EXPECT_NE(RegOpenKeyExW(parent.Get(), L"Computers.old", 0, KEY_READ, side.Put()), ERROR_SUCCESS);
+    RegDeleteTreeW(parent.Get(), L"Computers");
+    RegCreateKeyExW(parent.Get(), L"Computers.old", 0, nullptr, 0, KEY_WRITE, nullptr, side.Put(), nullptr);
+    reg::WriteString(side.Get(), L"0", L"SRV9");
+    TFormConnect dialog({});
+    ASSERT_TRUE(dialog.Create(nullptr));
+    EXPECT_EQ(ui::WindowText(GetDlgItem(dialog.Handle(), TFormConnect::kIdComputer)), L"SRV9");
+}
+
 // Not a check: the windows as people see them, for scripts/screenshots.
 TEST_F(AccountWindow, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
