@@ -30,6 +30,7 @@ struct RequestsArgs {
 
 class TFormRequests final : public ui::Dialog {
 public:
+    ~TFormRequests() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.AccountInfo";
     enum : int {
         kIdServer = 101,

@@ -37,7 +37,8 @@ bool ToAnsiExact(std::wstring_view text, SecretAnsi& out) {
 bool IsDefinitiveRejection(DWORD error) {
     switch (error) {
         case ERROR_LOGON_FAILURE:
-        case ERROR_WRONG_PASSWORD:  // also ERROR_INVALID_PASSWORD of the password change
+        case ERROR_WRONG_PASSWORD:    // 1323: the password change's "the old password is wrong"
+        case ERROR_INVALID_PASSWORD:  // 86: the same from the network password change
         case ERROR_ACCOUNT_RESTRICTION:
         case ERROR_INVALID_LOGON_HOURS:
         case ERROR_INVALID_WORKSTATION:

@@ -74,6 +74,7 @@ TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
 }
 
 TFormAuth::~TFormAuth() {
+    DestroyNow();
     OpenJobDialogs().Remove(this);
 }
 
@@ -95,8 +96,8 @@ void TFormAuth::FormCreate() {
 
     Localise();
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
-    SetTimer(Handle(), kTimerId, 1000, nullptr);
-    TimerTimer();
+    // The paper-size lookup may show a box; its loop must not meet a running countdown,
+    // which could free the dialog under this very code. The countdown starts last.
     FillValues();
     SetWindowTextW(username_, (GetDefaultDomain() + L"\\" + LocalUserName()).c_str());
     RestoreRows();
@@ -104,6 +105,8 @@ void TFormAuth::FormCreate() {
     ApplyMode();
     Layout();
     ui::CenterOnScreen(Handle());
+    SetTimer(Handle(), kTimerId, 1000, nullptr);
+    TimerTimer();
     creating_ = false;
 }
 
@@ -332,7 +335,10 @@ void TFormAuth::Expire() {
 }
 
 bool TFormAuth::Authenticated() {
-    SecretText password(ui::WindowText(password_));
+    // Read straight into a buffer that is wiped, never through a temporary string.
+    SecretText password;
+    password.Edit().resize(size_t(GetWindowTextLengthW(password_)) + 1);
+    password.Edit().resize(size_t(GetWindowTextW(password_, password.Edit().data(), int(password.Edit().size()))));
     switch (record_.AuthMode) {
         case AuthNone:
             return true;
@@ -361,6 +367,9 @@ bool TFormAuth::Authenticated() {
 
 void TFormAuth::Answer(JobAction action) {
     answered_ = true;
+    // The box's own copy goes too: overwritten in place, then emptied.
+    SetWindowTextW(password_, std::wstring(size_t(GetWindowTextLengthW(password_)), L' ').c_str());
+    SetWindowTextW(password_, L"");
     args_.sendAnswer(record_, action);
     Close();
 }

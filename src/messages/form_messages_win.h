@@ -12,6 +12,7 @@ namespace pm {
 
 class TFormMessages final : public ui::Dialog {
 public:
+    ~TFormMessages() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Messages";
     enum : int { kIdMessage = 101, kIdIcon };  // btnOk is IDOK (Enter and Escape)
 

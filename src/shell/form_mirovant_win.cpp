@@ -66,6 +66,7 @@ void CreateShortcut(const std::wstring& path) {
 
 TFormMirovant::TFormMirovant(MirovantArgs args) : args_(std::move(args)) {
     if (!args_.announce) args_.announce = &AnnounceComputer;
+    if (!args_.notifyIcon) args_.notifyIcon = &Shell_NotifyIconW;
 }
 
 bool TFormMirovant::Create(HWND application) {
@@ -154,9 +155,15 @@ bool TFormMirovant::AddTrayIcon() {
     data.uCallbackMessage = kTrayMessage;
     data.hIcon = smallIcon_.Get();
     lstrcpynW(data.szTip, hint_.c_str(), int(std::size(data.szTip)));
-    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    trayAdded_ = args_.notifyIcon(NIM_ADD, &data) != FALSE;
     data.uVersion = NOTIFYICON_VERSION_4;
-    if (trayAdded_) Shell_NotifyIconW(NIM_SETVERSION, &data);
+    if (trayAdded_) args_.notifyIcon(NIM_SETVERSION, &data);
+    // At logon the taskbar may not be there yet: try again until the icon is in.
+    if (trayAdded_) {
+        KillTimer(Handle(), kTrayRetryTimerId);
+    } else {
+        SetTimer(Handle(), kTrayRetryTimerId, kTrayRetryInterval, nullptr);
+    }
     return trayAdded_;
 }
 
@@ -258,17 +265,18 @@ void TFormMirovant::ApplicationEventsMinimize() {
 
 void TFormMirovant::FormDestroy() {
     KillTimer(Handle(), kTimerId);
+    KillTimer(Handle(), kTrayRetryTimerId);
     if (trayAdded_) {
         NOTIFYICONDATAW data = {sizeof data};
         data.hWnd = Handle();
         data.uID = kTrayId;
-        Shell_NotifyIconW(NIM_DELETE, &data);
+        args_.notifyIcon(NIM_DELETE, &data);
     }
     SetTextMessageHook({});
     // The listener ends with the process; it may be waiting for a peer right now, or
     // handing a request over to this very thread, so it is not joined here.
     if (messenger_) static_cast<void>(messenger_.release());
-    PostQuitMessage(0);
+    if (closing_) PostQuitMessage(0);
 }
 
 LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -291,6 +299,7 @@ LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_TIMER:
             if (wp == kTimerId) TimerTimer();
+            if (wp == kTrayRetryTimerId && args_.showTrayIcon) AddTrayIcon();
             return 0;
         case WM_COMMAND:
             switch (LOWORD(wp)) {

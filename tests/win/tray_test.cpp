@@ -23,6 +23,8 @@
 namespace pm {
 namespace {
 
+using namespace std::chrono_literals;
+
 class Tray : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -58,6 +60,20 @@ protected:
     std::unique_ptr<TFormMirovant> form_;
     std::vector<std::wstring> announced_;
 };
+
+TEST_F(Tray, AnIconThatCouldNotBeAddedIsTriedAgain) {
+    // Regression: an icon refused at start (no taskbar yet at logon) came back only
+    // with "TaskbarCreated", which a taskbar that was merely late never sends.
+    int adds = 0;
+    MirovantArgs args = test::QuietTray();
+    args.showTrayIcon = true;
+    args.notifyIcon = [&](DWORD message, NOTIFYICONDATAW*) { return BOOL(message != NIM_ADD || ++adds >= 3); };
+    TFormMirovant form(args);
+    ASSERT_TRUE(form.Create(nullptr));
+    EXPECT_FALSE(form.TrayIconAdded());
+    EXPECT_TRUE(test::PumpUntil([&] { return form.TrayIconAdded(); }, 10s));
+    EXPECT_EQ(adds, 3);
+}
 
 TEST_F(Tray, SendMessageFollowsTheMachineSetting) {
     EXPECT_TRUE(Open().SendMsg().visible) << "without the value";
