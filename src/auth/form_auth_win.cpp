@@ -55,7 +55,7 @@ double NowDayCount(const Clock& clock) {
 }  // namespace
 
 TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
-    : bytes_(record), record_(DecodeRequest(record)), args_(std::move(args)) {
+    : record_(DecodeRequest(record)), args_(std::move(args)) {
     if (!args_.check) args_.check = &SystemCredentialCheck::Instance();
     if (!args_.clock) args_.clock = &SystemClock::Instance();
     if (!args_.sendAnswer) args_.sendAnswer = &SendJobAnswer;

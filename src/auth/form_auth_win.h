@@ -95,7 +95,6 @@ private:
     void Answer(JobAction action);
     void OnDpiChanged(UINT dpi, const RECT& suggested);
 
-    const RequestBytes bytes_;
     const RequestRecord record_;
     AuthDialogArgs args_;
 
