@@ -52,10 +52,58 @@ std::wstring ExecutableFileVersion() {
     return std::wstring(text, wcsnlen(text, length));
 }
 
+namespace {
+
+TFormAbout*& OpenAbout() {
+    static TFormAbout* open = nullptr;
+    return open;
+}
+
+// Disables the thread's other enabled windows (modal to the whole client), and
+// enables them again when it goes.
+class OtherWindowsDisabled {
+public:
+    explicit OtherWindowsDisabled(HWND keep) : keep_(keep) {
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND window, LPARAM self) -> BOOL {
+                auto* me = reinterpret_cast<OtherWindowsDisabled*>(self);
+                if (window != me->keep_ && IsWindowEnabled(window)) {
+                    EnableWindow(window, FALSE);
+                    me->disabled_.push_back(window);
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(this));
+    }
+    ~OtherWindowsDisabled() {
+        for (HWND window : disabled_)
+            if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+    OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+    OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+private:
+    HWND keep_;
+    std::vector<HWND> disabled_;
+};
+
+}  // namespace
+
 void TFormAbout::Run(HWND owner) {
+    // One at a time: asked for again, the open one comes to the front.
+    if (TFormAbout* open = OpenAbout()) {
+        SetForegroundWindow(open->Handle());
+        return;
+    }
     TFormAbout about;
     if (!about.Create(owner)) return;
-    ui::RunModal(about.Handle(), owner, [&] { return about.Ended(); });
+    OpenAbout() = &about;
+    {
+        const OtherWindowsDisabled modal(about.Handle());
+        ui::RunModal(about.Handle(), nullptr, [&] { return about.Ended(); });
+    }
+    OpenAbout() = nullptr;
 }
 
 bool TFormAbout::Create(HWND owner) {

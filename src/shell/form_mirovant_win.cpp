@@ -243,7 +243,7 @@ void TFormMirovant::actOptAutoStartExecute() {
 }
 
 void TFormMirovant::actAboutExecute() {
-    TFormAbout::Run(nullptr);
+    TFormAbout::Run(ui::Application::Instance().Handle());
 }
 
 void TFormMirovant::actExitExecute() {

@@ -61,6 +61,38 @@ protected:
     std::vector<std::wstring> announced_;
 };
 
+TEST_F(Tray, AboutIsModalToTheClientAndOneAtATime) {
+    // Regression: the about window had no owner, left the other windows usable and
+    // opened once more at every "About...".
+    TFormMirovant& form = Open();
+    bool otherDisabled = false;
+    int abouts = 0;
+    std::function<void()> check = [&] {
+        otherDisabled = !IsWindowEnabled(form.Handle());
+        form.actAboutExecute();  // asked for again: returns at once
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND h, LPARAM count) -> BOOL {
+                wchar_t name[64];
+                GetClassNameW(h, name, 64);
+                if (wcscmp(name, TFormAbout::kClassName) == 0) ++*reinterpret_cast<int*>(count);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&abouts));
+        PostMessageW(FindWindowW(TFormAbout::kClassName, nullptr), WM_CLOSE, 0, 0);
+    };
+    static std::function<void()>* pending = nullptr;
+    pending = &check;
+    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        (*pending)();
+    });
+    form.actAboutExecute();
+    EXPECT_TRUE(otherDisabled);
+    EXPECT_EQ(abouts, 1);
+    EXPECT_TRUE(IsWindowEnabled(form.Handle())) << "enabled again when it closes";
+}
+
 TEST_F(Tray, AnIconThatCouldNotBeAddedIsTriedAgain) {
     // Regression: an icon refused at start (no taskbar yet at logon) came back only
     // with "TaskbarCreated", which a taskbar that was merely late never sends.
