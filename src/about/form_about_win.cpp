@@ -110,11 +110,23 @@ bool TFormAbout::Create(HWND owner) {
     return CreateDialogWindow(kClassName, owner);
 }
 
+void TFormAbout::MakeFonts() {
+    productFont_ = PointFont(Dpi(), IsJapanese(CurrentLanguage()) ? 16 : 21, true);
+    linkFont_ = PointFont(Dpi(), 0, false, true);
+}
+
+void TFormAbout::DpiChanged() {
+    MakeFonts();
+    for (int id : {kIdProduct, kIdEdition})
+        SendMessageW(GetDlgItem(Handle(), id), WM_SETFONT, WPARAM(productFont_.Get()), FALSE);
+    for (int id : {kIdWeb, kIdMail})
+        SendMessageW(GetDlgItem(Handle(), id), WM_SETFONT, WPARAM(linkFont_.Get()), FALSE);
+    Layout();
+}
+
 void TFormAbout::FormCreate() {
     InitDialog();
-    const bool japanese = IsJapanese(CurrentLanguage());
-    productFont_ = PointFont(Dpi(), japanese ? 16 : 21, true);
-    linkFont_ = PointFont(Dpi(), 0, false, true);
+    MakeFonts();
     const HFONT f = Font();
     const HWND w = Handle();
     ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
@@ -136,6 +148,7 @@ void TFormAbout::FormCreate() {
                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
+    const bool japanese = IsJapanese(CurrentLanguage());
     // 1. The texts of the language file.
     const LangReader lang = OpenLanguageFile();
     SetWindowTextW(w, lang.Read(text::kAboutCaption).c_str());

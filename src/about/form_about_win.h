@@ -44,6 +44,8 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override;
     void Layout();
+    void DpiChanged() override;
+    void MakeFonts();
     void Open(const std::wstring& target) const;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 

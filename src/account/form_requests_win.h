@@ -59,6 +59,7 @@ private:
     ui::CloseAction FormClose() override;
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
     void Show(const AccountSummary& summary);
     void SnapToWorkArea(WINDOWPOS& pos) const;
 

@@ -43,11 +43,6 @@ void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
     MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
-    SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
-    return TRUE;
-}
-
 double NowDayCount(const Clock& clock) {
     return DayCountFromDateTime(clock.Now()).value_or(0);
 }
@@ -276,11 +271,8 @@ void TFormAuth::Layout() {
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
-void TFormAuth::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    SetDpi(dpi);
-    EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(Font()));
+void TFormAuth::DpiChanged() {
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
-    SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Layout();
 }
 
@@ -436,9 +428,6 @@ LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             ShowRowMenu(at);
             return 0;
         }
-        case WM_DPICHANGED:
-            OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
-            return 0;
     }
     return Dialog::HandleMessage(msg, wp, lp);
 }

@@ -93,7 +93,7 @@ private:
     void Expire();
     bool Authenticated();
     void Answer(JobAction action);
-    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void DpiChanged() override;
 
     const RequestRecord record_;
     AuthDialogArgs args_;

@@ -33,6 +33,7 @@ private:
     ui::CloseAction FormClose() override { return ui::CloseAction::Hide; }
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
 
     static inline TFormMessages* instance_ = nullptr;
     HWND message_ = nullptr, icon_ = nullptr, ok_ = nullptr;

@@ -49,6 +49,7 @@ private:
     ui::CloseAction FormClose() override;
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
 
     static inline TFormSender* instance_ = nullptr;
     SenderArgs args_;

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "about/form_about_win.h"
+#include "account/form_connect_win.h"
 #include "account/form_requests_win.h"
 #include "account/query_account_win.h"
 #include "auth/form_auth_win.h"
@@ -91,6 +92,32 @@ TEST_F(Tray, AboutIsModalToTheClientAndOneAtATime) {
     EXPECT_TRUE(otherDisabled);
     EXPECT_EQ(abouts, 1);
     EXPECT_TRUE(IsWindowEnabled(form.Handle())) << "enabled again when it closes";
+}
+
+TEST_F(Tray, EveryWindowFollowsANewDpi) {
+    // Regression: only the authentication dialog followed a move to a monitor of
+    // another DPI; the others kept their fonts and sizes.
+    TFormConnect connect({});
+    TFormAbout about;
+    ASSERT_TRUE(connect.Create(nullptr));
+    ASSERT_TRUE(about.Create(nullptr));
+    const HWND windows[] = {TFormMessages::Create()->Handle(), TFormSender::Create()->Handle(),
+                            TFormRequests::Create()->Handle(), connect.Handle(), about.Handle()};
+    for (const HWND window : windows) {
+        const HWND ok = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetWindow(window, GW_CHILD);
+        const LRESULT font = SendMessageW(ok, WM_GETFONT, 0, 0);
+        RECT before, after;
+        GetWindowRect(window, &before);
+        RECT suggested = {40, 30, 40 + 2 * (before.right - before.left), 30 + 2 * (before.bottom - before.top)};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+        GetWindowRect(window, &after);
+        EXPECT_NE(SendMessageW(ok, WM_GETFONT, 0, 0), font) << ui::WindowText(window).size();
+        EXPECT_GT(after.right - after.left, before.right - before.left) << ui::WindowText(window).size();
+        EXPECT_EQ(after.left, 40);
+    }
+    DestroyWindow(windows[0]);
+    DestroyWindow(windows[1]);
+    DestroyWindow(windows[2]);
 }
 
 TEST_F(Tray, AnIconThatCouldNotBeAddedIsTriedAgain) {
