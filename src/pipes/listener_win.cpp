@@ -74,8 +74,9 @@ bool RequestHandOver::Create() {
     args.owner = HWND_MESSAGE;
     if (!CreateWindowFor(args)) return false;
     queue_->window = Handle();
-    // Requests read before the window existed wait for it, not lost.
+    // Requests read (and a taken name found) before the window existed waited for it.
     PostMessageW(Handle(), kMsgHandOver, 0, 0);
+    PostMessageW(Handle(), kMsgPipeTaken, 0, 0);
     return true;
 }
 

@@ -104,7 +104,8 @@ public:
     // How often a name served by another account is tried again.
     static constexpr DWORD kTakenRetry = 10000;
 
-    // `handOver` must have its window already; its handlers must be set.
+    // `handOver`'s handlers must be set; its window may come later (what is read
+    // meanwhile waits in its queue).
     TMessenger(std::wstring pipeName, const RequestHandOver& handOver);
     ~TMessenger();  // stops and joins the threads
     TMessenger(const TMessenger&) = delete;

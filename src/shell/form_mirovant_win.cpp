@@ -81,7 +81,6 @@ bool TFormMirovant::Create(HWND application) {
 }
 
 void TFormMirovant::StartListener() {
-    if (messenger_) return;
     handOver_.onText = &ShowTextMessage;
     handOver_.onAuth = &ShowAuthRequest;
     handOver_.admit = &AdmitRequest;
@@ -90,9 +89,13 @@ void TFormMirovant::StartListener() {
         MessageBoxW(nullptr, LangString(text::kPipeTaken).c_str(), ProductCaption().c_str(),
                     MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
     };
-    if (!handOver_.Create()) return;
+    // Requests read from here on wait in the hand-over's queue until HandRequestsOver.
     messenger_ = std::make_unique<TMessenger>(ListenerPipeName(LocalUserName()), handOver_);
     messenger_->Start();
+}
+
+void TFormMirovant::HandRequestsOver() {
+    if (!handOver_.Handle()) handOver_.Create();
 }
 
 void TFormMirovant::FormCreate() {
@@ -102,7 +105,9 @@ void TFormMirovant::FormCreate() {
     SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - (rc.right - rc.left)) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - (rc.bottom - rc.top)) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // 2. The listener starts once the message window exists (StartListener).
+    // 2. The listener: the pipe is served from here on, but what it reads waits for
+    //    the language and the message window (HandRequestsOver).
+    if (args_.startListener) StartListener();
     SetTextMessageHook([this] { actViewMsg_.enabled = true; });
     actViewMsg_.enabled = false;
     // 3. "Start with Windows" from the shortcut, named with the built-in caption.

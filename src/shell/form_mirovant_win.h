@@ -27,6 +27,7 @@ struct Action {
 };
 
 struct MirovantArgs {
+    bool startListener = true;
     bool showTrayIcon = true;
     // Sends the computer-name announcement to a print server; default a pipe exchange.
     std::function<void(const std::wstring& server)> announce;
@@ -65,9 +66,10 @@ public:
 
     explicit TFormMirovant(MirovantArgs args = {});
     bool Create(HWND application);
-    // Starts the listener. Called once the language is chosen and the message window
-    // exists: a request is acknowledged only where a window will show it.
-    void StartListener();
+    // Runs the requests the listener has read, and those it reads later. Called once
+    // the message window exists (the language is chosen in FormCreate): a request
+    // acknowledged earlier waits for it rather than finding no window.
+    void HandRequestsOver();
 
     void TimerTimer();
     void actSendMsgExecute();
@@ -94,6 +96,7 @@ private:
         return ui::CloseAction::Destroy;
     }
     void FormDestroy() override;
+    void StartListener();
     void LoadTexts();
     bool AddTrayIcon();
     void ShowTrayMenu(POINT at);
