@@ -64,17 +64,7 @@ TFormAbout*& OpenAbout() {
 class OtherWindowsDisabled {
 public:
     explicit OtherWindowsDisabled(HWND keep) : keep_(keep) {
-        EnumThreadWindows(
-            GetCurrentThreadId(),
-            [](HWND window, LPARAM self) -> BOOL {
-                auto* me = reinterpret_cast<OtherWindowsDisabled*>(self);
-                if (window != me->keep_ && IsWindowEnabled(window)) {
-                    EnableWindow(window, FALSE);
-                    me->disabled_.push_back(window);
-                }
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(this));
+        EnumThreadWindows(GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(this));
     }
     ~OtherWindowsDisabled() {
         for (HWND window : disabled_)
@@ -84,6 +74,15 @@ public:
     OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
 
 private:
+    static BOOL CALLBACK DisableOne(HWND window, LPARAM self) {
+        auto* me = reinterpret_cast<OtherWindowsDisabled*>(self);
+        if (window != me->keep_ && IsWindowEnabled(window)) {
+            EnableWindow(window, FALSE);
+            me->disabled_.push_back(window);
+        }
+        return TRUE;
+    }
+
     HWND keep_;
     std::vector<HWND> disabled_;
 };

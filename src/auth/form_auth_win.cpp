@@ -43,6 +43,11 @@ void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
     MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
+BOOL CALLBACK CloseIfOwnedBy(HWND window, LPARAM owner) {
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
 double NowDayCount(const Clock& clock) {
     return DayCountFromDateTime(clock.Now()).value_or(0);
 }
@@ -317,13 +322,7 @@ void TFormAuth::Expire() {
     // open: the job is deleted now all the same, and the box is closed, so the
     // handler returns and the held close frees the window.
     Answer(JobActionDelete);
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM owner) -> BOOL {
-            if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(window, WM_CLOSE, 0, 0);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(Handle()));
+    EnumThreadWindows(GetCurrentThreadId(), &CloseIfOwnedBy, reinterpret_cast<LPARAM>(Handle()));
 }
 
 bool TFormAuth::Authenticated() {

@@ -186,6 +186,17 @@ struct TMessenger::Worker {
     std::atomic<bool> finished{false};
 };
 
+DWORD WINAPI TMessenger::SuperviseThread(void* self) {
+    static_cast<TMessenger*>(self)->Supervise();
+    return 0;
+}
+
+DWORD WINAPI TMessenger::WorkThread(void* worker) {
+    auto* w = static_cast<Worker*>(worker);
+    w->owner->Work(*w);
+    return 0;
+}
+
 TMessenger::TMessenger(std::wstring pipeName, const RequestHandOver& handOver)
     : pipeName_(std::move(pipeName)),
       queue_(handOver.Queue()),
@@ -199,13 +210,8 @@ TMessenger::~TMessenger() {
 
 void TMessenger::Start() {
     if (supervisor_) return;
-    supervisor_.Reset(CreateThread(
-        nullptr, kWorkerStack,
-        [](void* self) -> DWORD {
-            static_cast<TMessenger*>(self)->Supervise();
-            return 0;
-        },
-        this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    supervisor_.Reset(
+        CreateThread(nullptr, kWorkerStack, &SuperviseThread, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
 }
 
 void TMessenger::Stop() {
@@ -272,14 +278,8 @@ bool TMessenger::StartWorker(UniqueFile pipe) {
     worker->pipe = std::move(pipe);
     ++live_;
     ++waiting_;
-    worker->thread.Reset(CreateThread(
-        nullptr, kWorkerStack,
-        [](void* raw) -> DWORD {
-            auto* w = static_cast<Worker*>(raw);
-            w->owner->Work(*w);
-            return 0;
-        },
-        worker.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    worker->thread.Reset(
+        CreateThread(nullptr, kWorkerStack, &WorkThread, worker.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
     if (!worker->thread) {
         --live_;
         --waiting_;

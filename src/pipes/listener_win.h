@@ -120,6 +120,8 @@ public:
 
 private:
     struct Worker;
+    static DWORD WINAPI SuperviseThread(void* self);
+    static DWORD WINAPI WorkThread(void* worker);
     void Supervise();
     bool NameTakenByAnother();
     UniqueFile CreateInstance();
