@@ -30,9 +30,7 @@ public:
         kIdMail,
     };  // OK is IDOK
 
-    // Shows the window, owned by `owner`, modal to the whole client (the thread's
-    // other windows are disabled meanwhile) and frees it when it closes. One at a
-    // time: while it is open, another call brings it to the front.
+    // Shows the window modally over `owner` and frees it when it closes.
     static void Run(HWND owner);
 
     // For tests: created, not run.
@@ -44,8 +42,6 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override;
     void Layout();
-    void DpiChanged() override;
-    void MakeFonts();
     void Open(const std::wstring& target) const;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 

@@ -93,8 +93,9 @@ private:
     void Expire();
     bool Authenticated();
     void Answer(JobAction action);
-    void DpiChanged() override;
+    void OnDpiChanged(UINT dpi, const RECT& suggested);
 
+    const RequestBytes bytes_;
     const RequestRecord record_;
     AuthDialogArgs args_;
 
