@@ -52,21 +52,80 @@ std::wstring ExecutableFileVersion() {
     return std::wstring(text, wcsnlen(text, length));
 }
 
+namespace {
+
+TFormAbout*& OpenAbout() {
+    static TFormAbout* open = nullptr;
+    return open;
+}
+
+// Disables the thread's other enabled windows (modal to the whole client), and
+// enables them again when it goes.
+class OtherWindowsDisabled {
+public:
+    explicit OtherWindowsDisabled(HWND keep) : keep_(keep) {
+        EnumThreadWindows(GetCurrentThreadId(), &DisableOne, reinterpret_cast<LPARAM>(this));
+    }
+    ~OtherWindowsDisabled() {
+        for (HWND window : disabled_)
+            if (IsWindow(window)) EnableWindow(window, TRUE);
+    }
+    OtherWindowsDisabled(const OtherWindowsDisabled&) = delete;
+    OtherWindowsDisabled& operator=(const OtherWindowsDisabled&) = delete;
+
+private:
+    static BOOL CALLBACK DisableOne(HWND window, LPARAM self) {
+        auto* me = reinterpret_cast<OtherWindowsDisabled*>(self);
+        if (window != me->keep_ && IsWindowEnabled(window)) {
+            EnableWindow(window, FALSE);
+            me->disabled_.push_back(window);
+        }
+        return TRUE;
+    }
+
+    HWND keep_;
+    std::vector<HWND> disabled_;
+};
+
+}  // namespace
+
 void TFormAbout::Run(HWND owner) {
+    // One at a time: asked for again, the open one comes to the front.
+    if (TFormAbout* open = OpenAbout()) {
+        SetForegroundWindow(open->Handle());
+        return;
+    }
     TFormAbout about;
     if (!about.Create(owner)) return;
-    ui::RunModal(about.Handle(), owner, [&] { return about.Ended(); });
+    OpenAbout() = &about;
+    {
+        const OtherWindowsDisabled modal(about.Handle());
+        ui::RunModal(about.Handle(), nullptr, [&] { return about.Ended(); });
+    }
+    OpenAbout() = nullptr;
 }
 
 bool TFormAbout::Create(HWND owner) {
     return CreateDialogWindow(kClassName, owner);
 }
 
+void TFormAbout::MakeFonts() {
+    productFont_ = PointFont(Dpi(), IsJapanese(CurrentLanguage()) ? 16 : 21, true);
+    linkFont_ = PointFont(Dpi(), 0, false, true);
+}
+
+void TFormAbout::DpiChanged() {
+    MakeFonts();
+    for (int id : {kIdProduct, kIdEdition})
+        SendMessageW(GetDlgItem(Handle(), id), WM_SETFONT, WPARAM(productFont_.Get()), FALSE);
+    for (int id : {kIdWeb, kIdMail})
+        SendMessageW(GetDlgItem(Handle(), id), WM_SETFONT, WPARAM(linkFont_.Get()), FALSE);
+    Layout();
+}
+
 void TFormAbout::FormCreate() {
     InitDialog();
-    const bool japanese = IsJapanese(CurrentLanguage());
-    productFont_ = PointFont(Dpi(), japanese ? 16 : 21, true);
-    linkFont_ = PointFont(Dpi(), 0, false, true);
+    MakeFonts();
     const HFONT f = Font();
     const HWND w = Handle();
     ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
@@ -88,6 +147,7 @@ void TFormAbout::FormCreate() {
                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
 
+    const bool japanese = IsJapanese(CurrentLanguage());
     // 1. The texts of the language file.
     const LangReader lang = OpenLanguageFile();
     SetWindowTextW(w, lang.Read(text::kAboutCaption).c_str());

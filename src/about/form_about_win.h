@@ -30,7 +30,9 @@ public:
         kIdMail,
     };  // OK is IDOK
 
-    // Shows the window modally over `owner` and frees it when it closes.
+    // Shows the window, owned by `owner`, modal to the whole client (the thread's
+    // other windows are disabled meanwhile) and frees it when it closes. One at a
+    // time: while it is open, another call brings it to the front.
     static void Run(HWND owner);
 
     // For tests: created, not run.
@@ -42,6 +44,8 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override;
     void Layout();
+    void DpiChanged() override;
+    void MakeFonts();
     void Open(const std::wstring& target) const;
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 

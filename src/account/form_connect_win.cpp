@@ -127,7 +127,7 @@ void TFormConnect::FormCreate() {
     label_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdComputerLabel}, f);
     computer_ = ui::CreateControl(
         w, {WC_COMBOBOXW, L"", CBS_DROPDOWN | CBS_AUTOHSCROLL | WS_VSCROLL | WS_TABSTOP, 0, kIdComputer}, f);
-    browse_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdBrowse}, f);
+    browse_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_FLAT | WS_TABSTOP, 0, kIdBrowse}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     cancel_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
 

@@ -44,6 +44,7 @@ private:
     void FormCreate() override;
     ui::CloseAction FormClose() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
 
     Args args_;
     HWND label_ = nullptr, computer_ = nullptr, browse_ = nullptr, ok_ = nullptr, cancel_ = nullptr;

@@ -37,7 +37,7 @@ void TFormRequests::FormCreate() {
         labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdLabel + row}, f);
         *fields[row] = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdServer + row}, f);
     }
-    serverButton_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON, 0, kIdServerButton}, f);
+    serverButton_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_FLAT, 0, kIdServerButton}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));

@@ -30,6 +30,7 @@ struct RequestsArgs {
 
 class TFormRequests final : public ui::Dialog {
 public:
+    ~TFormRequests() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.AccountInfo";
     enum : int {
         kIdServer = 101,
@@ -58,6 +59,7 @@ private:
     ui::CloseAction FormClose() override;
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
     void Show(const AccountSummary& summary);
     void SnapToWorkArea(WINDOWPOS& pos) const;
 

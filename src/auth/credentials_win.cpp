@@ -33,25 +33,6 @@ bool ToAnsiExact(std::wstring_view text, SecretAnsi& out) {
     return true;
 }
 
-// Errors that say the password (or the account's right to log on) is wrong for sure.
-bool IsDefinitiveRejection(DWORD error) {
-    switch (error) {
-        case ERROR_LOGON_FAILURE:
-        case ERROR_WRONG_PASSWORD:  // also ERROR_INVALID_PASSWORD of the password change
-        case ERROR_ACCOUNT_RESTRICTION:
-        case ERROR_INVALID_LOGON_HOURS:
-        case ERROR_INVALID_WORKSTATION:
-        case ERROR_PASSWORD_EXPIRED:
-        case ERROR_ACCOUNT_DISABLED:
-        case ERROR_ACCOUNT_LOCKED_OUT:
-        case ERROR_PASSWORD_MUST_CHANGE:
-        case ERROR_ACCOUNT_EXPIRED:
-            return true;
-        default:
-            return false;
-    }
-}
-
 std::wstring QualifiedName(std::wstring_view user, std::wstring_view domain) {
     return domain.empty() ? std::wstring(user) : std::wstring(domain) + L"\\" + std::wstring(user);
 }
@@ -217,6 +198,26 @@ private:
 };
 
 }  // namespace
+
+// Errors that say the password (or the account's right to log on) is wrong for sure.
+bool IsDefinitiveRejection(unsigned long error) {
+    switch (error) {
+        case ERROR_LOGON_FAILURE:
+        case ERROR_WRONG_PASSWORD:    // 1323: the password change's "the old password is wrong"
+        case ERROR_INVALID_PASSWORD:  // 86: the same from the network password change
+        case ERROR_ACCOUNT_RESTRICTION:
+        case ERROR_INVALID_LOGON_HOURS:
+        case ERROR_INVALID_WORKSTATION:
+        case ERROR_PASSWORD_EXPIRED:
+        case ERROR_ACCOUNT_DISABLED:
+        case ERROR_ACCOUNT_LOCKED_OUT:
+        case ERROR_PASSWORD_MUST_CHANGE:
+        case ERROR_ACCOUNT_EXPIRED:
+            return true;
+        default:
+            return false;
+    }
+}
 
 SecretText::~SecretText() {
     SecureZeroMemory(text_.data(), text_.size() * sizeof(wchar_t));

@@ -63,6 +63,10 @@ public:
     static const SystemCredentialCheck& Instance();
 };
 
+// A system error that says for sure that the password (or the account's right to log
+// on) is wrong: the check that got it rejects, and the chain stops.
+bool IsDefinitiveRejection(unsigned long error);
+
 // First pass wins; a Reject ends the chain; all Unavailable is a failure.
 using CheckFunction = CheckResult (*)(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
                                       std::wstring_view expectedSid);

@@ -43,11 +43,6 @@ void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
     MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
 }
 
-BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
-    SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
-    return TRUE;
-}
-
 BOOL CALLBACK CloseIfOwnedBy(HWND window, LPARAM owner) {
     if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner)) PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
@@ -60,7 +55,7 @@ double NowDayCount(const Clock& clock) {
 }  // namespace
 
 TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
-    : bytes_(record), record_(DecodeRequest(record)), args_(std::move(args)) {
+    : record_(DecodeRequest(record)), args_(std::move(args)) {
     if (!args_.check) args_.check = &SystemCredentialCheck::Instance();
     if (!args_.clock) args_.clock = &SystemClock::Instance();
     if (!args_.sendAnswer) args_.sendAnswer = &SendJobAnswer;
@@ -79,6 +74,7 @@ TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
 }
 
 TFormAuth::~TFormAuth() {
+    DestroyNow();
     OpenJobDialogs().Remove(this);
 }
 
@@ -100,8 +96,8 @@ void TFormAuth::FormCreate() {
 
     Localise();
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
-    SetTimer(Handle(), kTimerId, 1000, nullptr);
-    TimerTimer();
+    // The paper-size lookup may show a box; its loop must not meet a running countdown,
+    // which could free the dialog under this very code. The countdown starts last.
     FillValues();
     SetWindowTextW(username_, (GetDefaultDomain() + L"\\" + LocalUserName()).c_str());
     RestoreRows();
@@ -109,6 +105,8 @@ void TFormAuth::FormCreate() {
     ApplyMode();
     Layout();
     ui::CenterOnScreen(Handle());
+    SetTimer(Handle(), kTimerId, 1000, nullptr);
+    TimerTimer();
     creating_ = false;
 }
 
@@ -278,11 +276,8 @@ void TFormAuth::Layout() {
     InvalidateRect(Handle(), nullptr, TRUE);
 }
 
-void TFormAuth::OnDpiChanged(UINT dpi, const RECT& suggested) {
-    SetDpi(dpi);
-    EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(Font()));
+void TFormAuth::DpiChanged() {
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
-    SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
     Layout();
 }
 
@@ -331,7 +326,10 @@ void TFormAuth::Expire() {
 }
 
 bool TFormAuth::Authenticated() {
-    SecretText password(ui::WindowText(password_));
+    // Read straight into a buffer that is wiped, never through a temporary string.
+    SecretText password;
+    password.Edit().resize(size_t(GetWindowTextLengthW(password_)) + 1);
+    password.Edit().resize(size_t(GetWindowTextW(password_, password.Edit().data(), int(password.Edit().size()))));
     switch (record_.AuthMode) {
         case AuthNone:
             return true;
@@ -360,6 +358,9 @@ bool TFormAuth::Authenticated() {
 
 void TFormAuth::Answer(JobAction action) {
     answered_ = true;
+    // The box's own copy goes too: overwritten in place, then emptied.
+    SetWindowTextW(password_, std::wstring(size_t(GetWindowTextLengthW(password_)), L' ').c_str());
+    SetWindowTextW(password_, L"");
     args_.sendAnswer(record_, action);
     Close();
 }
@@ -426,9 +427,6 @@ LRESULT TFormAuth::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             ShowRowMenu(at);
             return 0;
         }
-        case WM_DPICHANGED:
-            OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp));
-            return 0;
     }
     return Dialog::HandleMessage(msg, wp, lp);
 }

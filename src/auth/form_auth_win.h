@@ -93,9 +93,8 @@ private:
     void Expire();
     bool Authenticated();
     void Answer(JobAction action);
-    void OnDpiChanged(UINT dpi, const RECT& suggested);
+    void DpiChanged() override;
 
-    const RequestBytes bytes_;
     const RequestRecord record_;
     AuthDialogArgs args_;
 

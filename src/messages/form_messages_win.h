@@ -12,6 +12,7 @@ namespace pm {
 
 class TFormMessages final : public ui::Dialog {
 public:
+    ~TFormMessages() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Messages";
     enum : int { kIdMessage = 101, kIdIcon };  // btnOk is IDOK (Enter and Escape)
 
@@ -32,6 +33,7 @@ private:
     ui::CloseAction FormClose() override { return ui::CloseAction::Hide; }
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
 
     static inline TFormMessages* instance_ = nullptr;
     HWND message_ = nullptr, icon_ = nullptr, ok_ = nullptr;

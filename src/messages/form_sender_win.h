@@ -23,6 +23,7 @@ struct SenderArgs {
 
 class TFormSender final : public ui::Dialog {
 public:
+    ~TFormSender() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Sender";
     // btnClose is IDOK and IDCANCEL's target: Enter in a one-line field and Escape close.
     enum : int {
@@ -48,6 +49,7 @@ private:
     ui::CloseAction FormClose() override;
     void FormDestroy() override;
     void Layout();
+    void DpiChanged() override { Layout(); }
 
     static inline TFormSender* instance_ = nullptr;
     SenderArgs args_;

@@ -66,6 +66,7 @@ void CreateShortcut(const std::wstring& path) {
 
 TFormMirovant::TFormMirovant(MirovantArgs args) : args_(std::move(args)) {
     if (!args_.announce) args_.announce = &AnnounceComputer;
+    if (!args_.notifyIcon) args_.notifyIcon = &Shell_NotifyIconW;
 }
 
 bool TFormMirovant::Create(HWND application) {
@@ -80,7 +81,6 @@ bool TFormMirovant::Create(HWND application) {
 }
 
 void TFormMirovant::StartListener() {
-    if (messenger_) return;
     handOver_.onText = &ShowTextMessage;
     handOver_.onAuth = &ShowAuthRequest;
     handOver_.admit = &AdmitRequest;
@@ -89,9 +89,13 @@ void TFormMirovant::StartListener() {
         MessageBoxW(nullptr, LangString(text::kPipeTaken).c_str(), ProductCaption().c_str(),
                     MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
     };
-    if (!handOver_.Create()) return;
+    // Requests read from here on wait in the hand-over's queue until HandRequestsOver.
     messenger_ = std::make_unique<TMessenger>(ListenerPipeName(LocalUserName()), handOver_);
     messenger_->Start();
+}
+
+void TFormMirovant::HandRequestsOver() {
+    if (!handOver_.Handle()) handOver_.Create();
 }
 
 void TFormMirovant::FormCreate() {
@@ -101,7 +105,9 @@ void TFormMirovant::FormCreate() {
     SetWindowPos(Handle(), nullptr, (GetSystemMetrics(SM_CXSCREEN) - (rc.right - rc.left)) / 2,
                  (GetSystemMetrics(SM_CYSCREEN) - (rc.bottom - rc.top)) / 2, 0, 0,
                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    // 2. The listener starts once the message window exists (StartListener).
+    // 2. The listener: the pipe is served from here on, but what it reads waits for
+    //    the language and the message window (HandRequestsOver).
+    if (args_.startListener) StartListener();
     SetTextMessageHook([this] { actViewMsg_.enabled = true; });
     actViewMsg_.enabled = false;
     // 3. "Start with Windows" from the shortcut, named with the built-in caption.
@@ -154,9 +160,15 @@ bool TFormMirovant::AddTrayIcon() {
     data.uCallbackMessage = kTrayMessage;
     data.hIcon = smallIcon_.Get();
     lstrcpynW(data.szTip, hint_.c_str(), int(std::size(data.szTip)));
-    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
+    trayAdded_ = args_.notifyIcon(NIM_ADD, &data) != FALSE;
     data.uVersion = NOTIFYICON_VERSION_4;
-    if (trayAdded_) Shell_NotifyIconW(NIM_SETVERSION, &data);
+    if (trayAdded_) args_.notifyIcon(NIM_SETVERSION, &data);
+    // At logon the taskbar may not be there yet: try again until the icon is in.
+    if (trayAdded_) {
+        KillTimer(Handle(), kTrayRetryTimerId);
+    } else {
+        SetTimer(Handle(), kTrayRetryTimerId, kTrayRetryInterval, nullptr);
+    }
     return trayAdded_;
 }
 
@@ -236,7 +248,7 @@ void TFormMirovant::actOptAutoStartExecute() {
 }
 
 void TFormMirovant::actAboutExecute() {
-    TFormAbout::Run(nullptr);
+    TFormAbout::Run(ui::Application::Instance().Handle());
 }
 
 void TFormMirovant::actExitExecute() {
@@ -258,17 +270,18 @@ void TFormMirovant::ApplicationEventsMinimize() {
 
 void TFormMirovant::FormDestroy() {
     KillTimer(Handle(), kTimerId);
+    KillTimer(Handle(), kTrayRetryTimerId);
     if (trayAdded_) {
         NOTIFYICONDATAW data = {sizeof data};
         data.hWnd = Handle();
         data.uID = kTrayId;
-        Shell_NotifyIconW(NIM_DELETE, &data);
+        args_.notifyIcon(NIM_DELETE, &data);
     }
     SetTextMessageHook({});
     // The listener ends with the process; it may be waiting for a peer right now, or
     // handing a request over to this very thread, so it is not joined here.
     if (messenger_) static_cast<void>(messenger_.release());
-    PostQuitMessage(0);
+    if (closing_) PostQuitMessage(0);
 }
 
 LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
@@ -291,6 +304,7 @@ LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_TIMER:
             if (wp == kTimerId) TimerTimer();
+            if (wp == kTrayRetryTimerId && args_.showTrayIcon) AddTrayIcon();
             return 0;
         case WM_COMMAND:
             switch (LOWORD(wp)) {

@@ -4,6 +4,10 @@
 // print server at once and every minute, chooses the language, and owns the listener
 // on the user's pipe. Closing it ends the program. User-interface thread.
 
+#include <windows.h>
+
+#include <shellapi.h>
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,9 +27,12 @@ struct Action {
 };
 
 struct MirovantArgs {
+    bool startListener = true;
     bool showTrayIcon = true;
     // Sends the computer-name announcement to a print server; default a pipe exchange.
     std::function<void(const std::wstring& server)> announce;
+    // Shell_NotifyIconW, or a stand-in for tests.
+    std::function<BOOL(DWORD message, NOTIFYICONDATAW* data)> notifyIcon;
 };
 
 // The announcement: \\<server>\PIPE\PrintDolvek, the code, the 42-byte computer block,
@@ -38,11 +45,15 @@ std::wstring StartupShortcutPath(std::wstring* error = nullptr);
 
 class TFormMirovant final : public ui::Window {
 public:
+    ~TFormMirovant() override { DestroyNow(); }
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Main";
     // The notification icon's callback message (NOTIFYICON_VERSION_4 events).
     static constexpr UINT kTrayMessage = WM_APP + 1;
     static constexpr UINT kTrayId = 1;
     static constexpr UINT kTimerId = 1;
+    // While the icon could not be added (no taskbar yet at logon), it is tried again.
+    static constexpr UINT kTrayRetryTimerId = 2;
+    static constexpr UINT kTrayRetryInterval = 2000;
     static constexpr UINT kAnnounceInterval = 60000;
     enum : int {
         kIdSendMsg = 1001,
@@ -55,9 +66,10 @@ public:
 
     explicit TFormMirovant(MirovantArgs args = {});
     bool Create(HWND application);
-    // Starts the listener. Called once the language is chosen and the message window
-    // exists: a request is acknowledged only where a window will show it.
-    void StartListener();
+    // Runs the requests the listener has read, and those it reads later. Called once
+    // the message window exists (the language is chosen in FormCreate): a request
+    // acknowledged earlier waits for it rather than finding no window.
+    void HandRequestsOver();
 
     void TimerTimer();
     void actSendMsgExecute();
@@ -74,12 +86,17 @@ public:
     const Action& ViewMsg() const { return actViewMsg_; }
     const Action& AutoStart() const { return actOptAutoStart_; }
     const std::wstring& TrayHint() const { return hint_; }
+    bool TrayIconAdded() const { return trayAdded_; }
 
 private:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void FormCreate() override;
-    ui::CloseAction FormClose() override { return ui::CloseAction::Destroy; }
+    ui::CloseAction FormClose() override {
+        closing_ = true;
+        return ui::CloseAction::Destroy;
+    }
     void FormDestroy() override;
+    void StartListener();
     void LoadTexts();
     bool AddTrayIcon();
     void ShowTrayMenu(POINT at);
@@ -91,6 +108,7 @@ private:
     std::wstring hint_;
     UINT taskbarCreated_ = 0;
     bool trayAdded_ = false;
+    bool closing_ = false;  // closed ("Exit"), not only destroyed: the program ends
     UniqueIcon smallIcon_;
     RequestHandOver handOver_;
     std::unique_ptr<TMessenger> messenger_;

@@ -40,8 +40,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     application.SetMainForm(mainForm.Handle());
     application.onMinimize = [&] { mainForm.ApplicationEventsMinimize(); };
     TFormMessages::Create();
-    // Only now: every request acknowledged from here on finds its window and language.
-    mainForm.StartListener();
+    // Only now are requests run: each finds its window and its language.
+    mainForm.HandRequestsOver();
 
     const int exitCode = ui::RunMessageLoop([&] { mainForm.ApplicationEventsIdle(); });
     if (SUCCEEDED(com)) CoUninitialize();

@@ -3,6 +3,14 @@
 #include "ui/controls_win.h"
 
 namespace pm::ui {
+namespace {
+
+BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
+    SendMessageW(child, WM_SETFONT, WPARAM(font), FALSE);
+    return TRUE;
+}
+
+}  // namespace
 
 bool Dialog::CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle) {
     CreateArgs window;
@@ -36,6 +44,16 @@ LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case DM_GETDEFID:
             return MAKELRESULT(IDOK, DC_HASDEFID);
+        case WM_DPICHANGED: {
+            SetDpi(HIWORD(wp));
+            EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(Font()));
+            const RECT& suggested = *reinterpret_cast<const RECT*>(lp);
+            SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0,
+                         SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            DpiChanged();
+            InvalidateRect(Handle(), nullptr, TRUE);
+            return 0;
+        }
         case WM_CTLCOLORSTATIC:
             // Labels and read-only fields on the window's face colour.
             SetBkColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_BTNFACE));

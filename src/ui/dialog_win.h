@@ -29,6 +29,10 @@ protected:
     UINT Dpi() const { return dpi_; }
 
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
+    // After a move to a monitor of another DPI (WM_DPICHANGED): the fonts are made
+    // anew and set on every control, the window goes to the suggested place, and then
+    // this lays the window out again (and sets any fonts of its own).
+    virtual void DpiChanged() {}
 
     // A handler that pumps messages (a pipe exchange, a modal box) runs inside a
     // BusyScope. A close arriving meanwhile is held by FormClose (HoldCloseWhileBusy)

@@ -71,9 +71,11 @@ std::wstring FormatDateTime(const LocalTime& time) {
     st.wSecond = WORD(time.second);
     st.wMilliseconds = WORD(time.millisecond);
     wchar_t date[128] = {}, clock[128] = {};
-    GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128);
-    if (time.hour == 0 && time.minute == 0 && time.second == 0 && time.millisecond == 0) return date;
-    GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, clock, 128);
+    // A date the system cannot format shows nothing, not a time without its date.
+    if (GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &st, nullptr, date, 128) <= 0) return {};
+    // Midnight is a time of day: the milliseconds do not make it another.
+    if (time.hour == 0 && time.minute == 0 && time.second == 0) return date;
+    if (GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &st, nullptr, clock, 128) <= 0) return date;
     return std::wstring(date) + L" " + clock;
 }
 

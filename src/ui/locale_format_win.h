@@ -14,7 +14,8 @@ namespace pm::ui {
 // system formats the same way.
 std::wstring FormatCurrency(int64_t thousandths);
 
-// Short date, a blank, long time; the time is left out at exactly midnight.
+// Short date, a blank, long time; the time is left out at midnight (hours, minutes
+// and seconds zero). "" when the system cannot format the date.
 std::wstring FormatDateTime(const LocalTime& time);
 
 }  // namespace pm::ui

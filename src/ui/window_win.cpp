@@ -14,6 +14,10 @@ Window::~Window() {
     }
 }
 
+void Window::DestroyNow() {
+    if (hwnd_) DestroyWindow(hwnd_);
+}
+
 void Window::Close() const {
     if (hwnd_) SendMessageW(hwnd_, WM_CLOSE, 0, 0);
 }
@@ -87,7 +91,12 @@ LRESULT CALLBACK Window::WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         if (self->freeAfterDestroy_) delete self;
         return result;
     }
-    return self->HandleMessage(msg, wp, lp);
+    try {
+        return self->HandleMessage(msg, wp, lp);
+    } catch (...) {
+        // Out of memory in a handler: the message is dropped, the thread goes on.
+        return DefWindowProcW(hwnd, msg, wp, lp);
+    }
 }
 
 }  // namespace pm::ui

@@ -53,6 +53,11 @@ protected:
     // Lets the message loop give this window dialog keys (Tab, Enter, Escape, arrows).
     void EnableDialogKeys();
 
+    // Destroys the window now, running FormDestroy. A form with a FormDestroy calls it
+    // from its own destructor: by the time ~Window runs, the form's part is gone and
+    // the window can only be detached and destroyed without it.
+    void DestroyNow();
+
 private:
     static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
 

@@ -102,9 +102,9 @@ TEST(ClientStartUp, AMessageThatArrivesDuringTheFirstAnnouncementIsShown) {
         acknowledged = once.Run(L"push-text", L"--user " + LocalUserName() + L" --text early") == 0;
     }
     EXPECT_TRUE(acknowledged);
-    test::WaitFor([&] { return test::FindProcessWindow(client.Id(), TFormMirovant::kClassName) != nullptr; }, 5s);
-    const HWND window = test::FindProcessWindow(client.Id(), TFormMessages::kClassName);
-    ASSERT_NE(window, nullptr);
+    HWND window = nullptr;
+    ASSERT_TRUE(test::WaitFor(
+        [&] { return (window = test::FindProcessWindow(client.Id(), TFormMessages::kClassName)) != nullptr; }, 20s));
     EXPECT_TRUE(
         test::WaitFor([&] { return WindowTextOf(GetDlgItem(window, TFormMessages::kIdMessage)) == L"early"; }, 5s));
     if (HWND main = test::FindProcessWindow(client.Id(), TFormMirovant::kClassName)) PostMessageW(main, WM_CLOSE, 0, 0);

@@ -80,10 +80,11 @@ struct Recorded {
     }
 };
 
-// A main form with nothing outside the process: no tray icon, and
+// A main form with nothing outside the process: no listener, no tray icon, and
 // announcements recorded in `announced` (when given) instead of sent.
 inline MirovantArgs QuietTray(std::vector<std::wstring>* announced = nullptr) {
     MirovantArgs args;
+    args.startListener = false;
     args.showTrayIcon = false;
     args.announce = [announced](const std::wstring& server) {
         if (announced) announced->push_back(server);

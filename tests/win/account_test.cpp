@@ -142,6 +142,7 @@ TEST_F(AccountWindow, PagesAndDates) {
     answer_ = pages;
     const HWND window = Open();
     EXPECT_EQ(Field(window, TFormRequests::kIdBalance), L"-5 Pages");
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(window, TFormRequests::kIdServerButton), GWL_STYLE) & BS_FLAT);
     EXPECT_EQ(Field(window, TFormRequests::kIdRestriction), L"300");
     const std::wstring midnight = Field(window, TFormRequests::kIdUpdating);
     EXPECT_EQ(midnight, ui::FormatDateTime(*pages.updated));
@@ -150,6 +151,15 @@ TEST_F(AccountWindow, PagesAndDates) {
     answer_ = pages;
     SendMessageW(window, WM_TIMER, TFormRequests::kTimerId, 0);
     EXPECT_NE(Field(window, TFormRequests::kIdUpdating).find(L':'), std::wstring::npos);
+    // Regression: milliseconds made midnight a time, and an unformattable date left the time alone.
+    pages.updated = LocalTime{2026, 12, 1, 0, 0, 0, 500};
+    answer_ = pages;
+    SendMessageW(window, WM_TIMER, TFormRequests::kTimerId, 0);
+    EXPECT_EQ(Field(window, TFormRequests::kIdUpdating), midnight);
+    pages.updated = LocalTime{1200, 1, 1, 8, 30, 0, 0};
+    answer_ = pages;
+    SendMessageW(window, WM_TIMER, TFormRequests::kTimerId, 0);
+    EXPECT_EQ(Field(window, TFormRequests::kIdUpdating), L"");
     pages.updated.reset();
     answer_ = pages;
     SendMessageW(window, WM_TIMER, TFormRequests::kTimerId, 0);
@@ -287,6 +297,7 @@ TEST_F(ConnectDialog, OkIsEnabledExactlyWhenTheFieldNamesAServer) {
     const HWND edit = FindWindowExW(field, nullptr, L"Edit", nullptr);
     const HWND ok = GetDlgItem(dialog.Handle(), IDOK);
     ASSERT_NE(edit, nullptr);
+    EXPECT_TRUE(GetWindowLongW(GetDlgItem(dialog.Handle(), TFormConnect::kIdBrowse), GWL_STYLE) & BS_FLAT);
     EXPECT_EQ(ui::WindowText(field), L"SRV1");
     SendMessageW(edit, EM_SETSEL, 0, -1);
     SendMessageW(edit, WM_CHAR, VK_BACK, 0);  // typed away

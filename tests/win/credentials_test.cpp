@@ -48,6 +48,16 @@ TEST(CheckChain, ADefinitiveRejectionEndsTheChain) {
     EXPECT_EQ(calls[2], 0);
 }
 
+TEST(CheckChain, WhichErrorsAreAWrongPassword) {
+    // Regression: the password change's "wrong password" (86) was taken for "could not
+    // tell", so a typo went on to the next check and cost a second failed logon.
+    for (unsigned long error :
+         {ERROR_LOGON_FAILURE, ERROR_WRONG_PASSWORD, ERROR_INVALID_PASSWORD, ERROR_ACCOUNT_LOCKED_OUT})
+        EXPECT_TRUE(IsDefinitiveRejection(error)) << error;
+    for (unsigned long error : {ERROR_ACCESS_DENIED, ERROR_NO_LOGON_SERVERS, ERROR_NOT_SUPPORTED})
+        EXPECT_FALSE(IsDefinitiveRejection(error)) << error;
+}
+
 TEST(CheckChain, FirstPassWinsAndUnavailableMovesOn) {
     calls[0] = calls[1] = calls[2] = 0;
     EXPECT_TRUE(RunCheckChain({&First, &SecondPasses, &Third}, L"a", L"", L"p", L"S-1-5-21-9"));

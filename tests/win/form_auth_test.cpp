@@ -298,6 +298,21 @@ TEST_F(AuthDialog, AnswersOnlyOnceWhateverArrivesMeanwhile) {
     EXPECT_EQ(answers, 1);
 }
 
+TEST_F(AuthDialog, ThePasswordBoxIsEmptiedWhenTheJobIsAnswered) {
+    // Regression: the password stayed in the box's own memory after the check.
+    AuthDialogArgs args = recorded_.Args(clock_, check_);
+    HWND dialog = nullptr;
+    int left = -1;
+    args.sendAnswer = [&](const RequestRecord&, JobAction) {
+        left = GetWindowTextLengthW(GetDlgItem(dialog, TFormAuth::kIdPassword));
+    };
+    dialog = TFormAuth::Create(Job(AuthCurrentUser), args)->Handle();
+    SetText(dialog, TFormAuth::kIdPassword, L"secret");
+    Click(dialog, IDOK);
+    EXPECT_TRUE(Gone(dialog));
+    EXPECT_EQ(left, 0);
+}
+
 TEST_F(AuthDialog, ValuesOfTheRows) {
     RequestRecord r = DecodeRequest(Job(AuthCurrentUser));
     r.RecordFlags = 0x00010000;

@@ -117,6 +117,15 @@ namespace pm {
 namespace {
 
 // Not a check: the windows as people see them, for scripts/screenshots.
+TEST_F(SenderDialog, DeletingTheObjectRunsFormDestroy) {
+    // Regression: the window layer detached before destroying, so a form deleted as an
+    // object never ran FormDestroy and its reference pointed at freed memory.
+    TFormSender* sender = TFormSender::Create();
+    ASSERT_NE(sender, nullptr);
+    delete sender;
+    EXPECT_EQ(TFormSender::Instance(), nullptr);
+}
+
 TEST_F(SenderDialog, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";

@@ -4,6 +4,7 @@
 #include <objbase.h>
 
 #include "about/form_about_win.h"
+#include "account/form_connect_win.h"
 #include "account/form_requests_win.h"
 #include "account/query_account_win.h"
 #include "auth/form_auth_win.h"
@@ -22,6 +23,8 @@
 
 namespace pm {
 namespace {
+
+using namespace std::chrono_literals;
 
 class Tray : public ::testing::Test {
 protected:
@@ -58,6 +61,78 @@ protected:
     std::unique_ptr<TFormMirovant> form_;
     std::vector<std::wstring> announced_;
 };
+
+TEST_F(Tray, AboutIsModalToTheClientAndOneAtATime) {
+    // Regression: the about window had no owner, left the other windows usable and
+    // opened once more at every "About...".
+    TFormMirovant& form = Open();
+    bool otherDisabled = false;
+    int abouts = 0;
+    std::function<void()> check = [&] {
+        otherDisabled = !IsWindowEnabled(form.Handle());
+        form.actAboutExecute();  // asked for again: returns at once
+        EnumThreadWindows(
+            GetCurrentThreadId(),
+            [](HWND h, LPARAM count) -> BOOL {
+                wchar_t name[64];
+                GetClassNameW(h, name, 64);
+                if (wcscmp(name, TFormAbout::kClassName) == 0) ++*reinterpret_cast<int*>(count);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&abouts));
+        PostMessageW(FindWindowW(TFormAbout::kClassName, nullptr), WM_CLOSE, 0, 0);
+    };
+    static std::function<void()>* pending = nullptr;
+    pending = &check;
+    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        (*pending)();
+    });
+    form.actAboutExecute();
+    EXPECT_TRUE(otherDisabled);
+    EXPECT_EQ(abouts, 1);
+    EXPECT_TRUE(IsWindowEnabled(form.Handle())) << "enabled again when it closes";
+}
+
+TEST_F(Tray, EveryWindowFollowsANewDpi) {
+    // Regression: only the authentication dialog followed a move to a monitor of
+    // another DPI; the others kept their fonts and sizes.
+    TFormConnect connect({});
+    TFormAbout about;
+    ASSERT_TRUE(connect.Create(nullptr));
+    ASSERT_TRUE(about.Create(nullptr));
+    const HWND windows[] = {TFormMessages::Create()->Handle(), TFormSender::Create()->Handle(),
+                            TFormRequests::Create()->Handle(), connect.Handle(), about.Handle()};
+    for (const HWND window : windows) {
+        const HWND ok = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetWindow(window, GW_CHILD);
+        const LRESULT font = SendMessageW(ok, WM_GETFONT, 0, 0);
+        RECT before, after;
+        GetWindowRect(window, &before);
+        RECT suggested = {40, 30, 40 + 2 * (before.right - before.left), 30 + 2 * (before.bottom - before.top)};
+        SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+        GetWindowRect(window, &after);
+        EXPECT_NE(SendMessageW(ok, WM_GETFONT, 0, 0), font) << ui::WindowText(window).size();
+        EXPECT_GT(after.right - after.left, before.right - before.left) << ui::WindowText(window).size();
+        EXPECT_EQ(after.left, 40);
+    }
+    DestroyWindow(windows[0]);
+    DestroyWindow(windows[1]);
+    DestroyWindow(windows[2]);
+}
+
+TEST_F(Tray, AnIconThatCouldNotBeAddedIsTriedAgain) {
+    // Regression: an icon refused at start (no taskbar yet at logon) came back only
+    // with "TaskbarCreated", which a taskbar that was merely late never sends.
+    int adds = 0;
+    MirovantArgs args = test::QuietTray();
+    args.showTrayIcon = true;
+    args.notifyIcon = [&](DWORD message, NOTIFYICONDATAW*) { return BOOL(message != NIM_ADD || ++adds >= 3); };
+    TFormMirovant form(args);
+    ASSERT_TRUE(form.Create(nullptr));
+    EXPECT_FALSE(form.TrayIconAdded());
+    EXPECT_TRUE(test::PumpUntil([&] { return form.TrayIconAdded(); }, 10s));
+    EXPECT_EQ(adds, 3);
+}
 
 TEST_F(Tray, SendMessageFollowsTheMachineSetting) {
     EXPECT_TRUE(Open().SendMsg().visible) << "without the value";
