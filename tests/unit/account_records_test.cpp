@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 namespace pm {
 namespace {
 
@@ -96,6 +98,17 @@ TEST(AccountRecordBytes, FieldsAtTheirOffsets) {
     EXPECT_EQ(b[4670], 0xEA);  // 2026
     EXPECT_EQ(b[4671], 0x07);
     EXPECT_EQ(DecodeAccountRecord(b).moneyBalance, -1500);
+    // Decoded from bytes written by hand, not by the encoder.
+    std::vector<uint8_t> hand(kAccountRecordSize);
+    hand[4632] = 0xFB, hand[4633] = hand[4634] = hand[4635] = 0xFF;  // pages balance -5
+    hand[4640] = 0x50, hand[4641] = 0xC3;                            // money limit 50000
+    hand[4648] = 0x04;                                               // updating flags
+    hand[4670] = 0xEA, hand[4671] = 0x07;                            // 2026
+    const AccountRecord d = DecodeAccountRecord(hand);
+    EXPECT_EQ(d.pagesBalance, -5);
+    EXPECT_EQ(d.moneyLimit, 50000u);
+    EXPECT_EQ(d.updatingFlags, 4u);
+    EXPECT_EQ(d.updated[0], 2026);
     // A short reply leaves the rest zero.
     EXPECT_EQ(DecodeAccountRecord(std::span<const uint8_t>(b.data(), 100)).pagesLimit, 0u);
 }

@@ -7,6 +7,7 @@
 #include "support/error_log_win.h"
 #include "support/names_win.h"
 #include "support/process_win.h"
+#include "support/registry_win.h"
 #include "support/temp_folder_win.h"
 #include "support/test_log_win.h"
 #include "support/unique_win.h"
@@ -110,10 +111,16 @@ TEST(Credentials, APasswordTheCodePageCannotHoldIsNotTriedThroughAnsiCalls) {
     EXPECT_EQ(CheckCredentialsLogon(LocalUserName(), L"", L"\u4E2D\u6587", me), CheckResult::Unavailable);
 }
 
-TEST(Credentials, DefaultDomainIsEmptyWithoutTheValue) {
-    // Wine's registry has no DefaultDomainName: the dialog then shows "\user".
-    const std::wstring domain = GetDefaultDomain();
-    EXPECT_EQ(domain.find(L'\\'), std::wstring::npos);
+TEST(Credentials, TheDefaultDomainIsTheLogonsValueOrNothing) {
+    const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Winlogon",
+                                       reg::Access::ReadWrite);
+    ASSERT_TRUE(key);
+    const auto saved = reg::ReadString(key.Get(), L"DefaultDomainName");
+    ASSERT_TRUE(reg::WriteString(key.Get(), L"DefaultDomainName", L"OFFICE"));
+    EXPECT_EQ(GetDefaultDomain(), L"OFFICE");
+    RegDeleteValueW(key.Get(), L"DefaultDomainName");
+    EXPECT_EQ(GetDefaultDomain(), L"");  // the dialog then shows "\user"
+    if (saved.Ok()) reg::WriteString(key.Get(), L"DefaultDomainName", saved.value);
 }
 
 }  // namespace

@@ -160,12 +160,20 @@ TEST_F(ErrorLog, AFileLinkedElsewhereIsNotWrittenThrough) {
 }
 
 TEST_F(ErrorLog, AFolderThatCannotBeCreatedLosesTheEntryQuietly) {
-    // A file stands where the folder should be.
-    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"blocked", "x"));
-    TThreadFileLog log(temp_.Path() + L"blocked\\", clock_);
+    // A file stands where the folder should be; once it is a folder, the log goes on.
+    const std::wstring blocked = temp_.Path() + L"blocked";
+    ASSERT_TRUE(test::WriteWholeFile(blocked, "x"));
+    TThreadFileLog log(blocked + L"\\", clock_);
     log.Queue(1, 0, L"nowhere");
     Sleep(200);
-    EXPECT_EQ(test::ReadWholeFile(temp_.Path() + L"blocked"), "x");
+    ASSERT_TRUE(DeleteFileW(blocked.c_str()));
+    ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
+    log.Queue(2, 0, L"later");
+    std::string text;
+    EXPECT_TRUE(
+        test::WaitFor([&] { return (text = test::ReadWholeFile(blocked + L"\\Logs\\Errors.log")).size(); }, 10s));
+    EXPECT_EQ(text.find("nowhere"), std::string::npos);
+    EXPECT_NE(text.find("] 2 later Err:0"), std::string::npos);
 }
 
 TEST(ErrorLogText, WideTextIsWrittenInTheSystemCodePage) {

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "shell/single_instance_win.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
@@ -19,21 +22,16 @@ TEST(Names, CaseRules) {
 }
 
 TEST(Names, ComputerNameIsUpperCaseAndUserNameLowerCase) {
-    wchar_t computer[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD size = DWORD(std::size(computer));
-    ASSERT_TRUE(GetComputerNameW(computer, &size));
-    EXPECT_EQ(LocalComputerName(), ToUpper(computer));
-    EXPECT_FALSE(LocalComputerName().empty());
-
-    wchar_t user[256] = {};
-    size = 256;
-    ASSERT_TRUE(GetUserNameW(user, &size));
-    EXPECT_EQ(LocalUserName(), ToLower(user));
-}
-
-TEST(Names, ThisComputerIsTheNameReadAtStartUp) {
-    InitThisComputer();
-    EXPECT_EQ(ThisComputer(), LocalComputerName());
+    // The same names the environment gives, in the case each needs.
+    auto sameIgnoringCase = [](const std::wstring& name, const wchar_t* variable) {
+        const wchar_t* expected = _wgetenv(variable);
+        return expected && CompareStringOrdinal(name.c_str(), -1, expected, -1, TRUE) == CSTR_EQUAL;
+    };
+    const std::wstring computer = LocalComputerName(), user = LocalUserName();
+    EXPECT_TRUE(sameIgnoringCase(computer, L"COMPUTERNAME"));
+    EXPECT_TRUE(sameIgnoringCase(user, L"USERNAME"));
+    EXPECT_TRUE(std::none_of(computer.begin(), computer.end(), [](wchar_t c) { return IsCharLowerW(c); }));
+    EXPECT_TRUE(std::none_of(user.begin(), user.end(), [](wchar_t c) { return IsCharUpperW(c); }));
 }
 
 TEST(Names, InstanceNameIgnoresTheCaseOfTheUserName) {

@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <tlhelp32.h>
+
 #include <atomic>
 #include <mutex>
 #include <set>
 #include <stdexcept>
 #include <vector>
+
+#include "support/unique_win.h"
 
 namespace pm {
 namespace {
@@ -29,13 +33,23 @@ TEST(ThreadPool, OneWorkerHandlesEveryItemOnceInOrder) {
         ASSERT_EQ(seen[i], i + 1);
 }
 
+// The process's threads, from the system's list.
+int ThreadCount() {
+    const UniqueHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+    THREADENTRY32 entry = {sizeof entry};
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot.Get(), &entry); more; more = Thread32Next(snapshot.Get(), &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId();
+    return count;
+}
+
 TEST(ThreadPool, DestroyingIdleWorkersEndsEveryOne) {
     // Each worker takes one termination packet and queues the next: all four wake.
-    std::atomic<int> handled{0};
-    auto pool = std::make_unique<TThreadPool>(4, [&](uintptr_t, TSimpleThread&) { ++handled; });
-    Sleep(50);
+    const int before = ThreadCount();
+    auto pool = std::make_unique<TThreadPool>(4, [](uintptr_t, TSimpleThread&) {});
+    EXPECT_EQ(ThreadCount(), before + 4);
     pool.reset();  // returns only when every worker has ended
-    EXPECT_EQ(handled, 0);
+    EXPECT_EQ(ThreadCount(), before);
 }
 
 TEST(ThreadPool, NoHandlerRunsAfterTheDestructorReturns) {
@@ -51,9 +65,10 @@ TEST(ThreadPool, NoHandlerRunsAfterTheDestructorReturns) {
             pool.Post(i);
     }
     destroyed = true;
+    const int atEnd = handled;
     Sleep(100);
     EXPECT_FALSE(lateCall);
-    EXPECT_LE(handled, 200);
+    EXPECT_EQ(handled, atEnd);
 }
 
 TEST(ThreadPool, ItemPostedAfterCloseIsNeverHandled) {
