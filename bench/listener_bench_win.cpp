@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_run_win.h"
 #include "messages/form_messages_win.h"
 #include "pipes/listener_win.h"
 #include "pipes/message_codes.h"
@@ -99,7 +100,7 @@ struct Percentiles {
 Percentiles Measure(const std::wstring& name, const pm::RequestBytes& record) {
     std::vector<double> samples;
     for (int i = 0; i < kRequests; ++i)
-        samples.push_back(Request(name, record));
+        samples.push_back(bench::Sample(Request(name, record), "a request got no acknowledgement"));
     std::sort(samples.begin(), samples.end());
     return {samples[samples.size() / 2], samples[samples.size() * 99 / 100]};
 }
@@ -169,6 +170,7 @@ int main() {
                 listener.p50, listener.p99, listener.p50 / floor.p50, listener.p99 / floor.p99);
     std::printf("Text messages acknowledged and shown: %d of %d acknowledged, %d shown, %.0f per second\n",
                 acknowledged, kMessages, shown, shown / seconds);
-    std::fflush(stdout);
-    ExitProcess(0);  // the listener ends with the process, as in the client
+    if (acknowledged != kMessages || shown != kMessages)
+        bench::Fail("a text message was not acknowledged or not shown");
+    bench::Finish(0);  // the listener ends with the process, as in the client
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "bench_run_win.h"
 #include "pipes/pipe_transport_win.h"
 #include "support/unique_win.h"
 
@@ -65,20 +66,20 @@ int main() {
     Sleep(100);
 
     pm::UniqueFile pipe;
-    if (!pm::OpenPipe(kPipe, pipe)) return 1;
+    if (!pm::OpenPipe(kPipe, pipe)) bench::Fail("the echo server's pipe did not open");
     const HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     auto start = Clock::now();
     for (int i = 0; i < kRoundTrips; ++i)
-        RawRoundTrip(pipe.Get(), event);
+        if (!RawRoundTrip(pipe.Get(), event)) bench::Fail("a raw round trip failed");
     const double floorUs = MicrosecondsPer(Clock::now() - start, kRoundTrips);
     CloseHandle(event);
     pipe.Reset();
 
-    pm::OpenPipe(kPipe, pipe);
+    if (!pm::OpenPipe(kPipe, pipe)) bench::Fail("the echo server's pipe did not open");
     start = Clock::now();
     for (int i = 0; i < kRoundTrips; ++i) {
-        pm::WriteCode(pipe.Get(), 0x10000011);
-        pm::ExpectCode(pipe.Get(), 0x80000000);
+        if (!pm::WriteCode(pipe.Get(), 0x10000011) || !pm::ExpectCode(pipe.Get(), 0x80000000))
+            bench::Fail("WriteCode + ExpectCode failed");
     }
     const double transportUs = MicrosecondsPer(Clock::now() - start, kRoundTrips);
     pipe.Reset();
@@ -91,8 +92,9 @@ int main() {
         while ((once = CreateFileW(kPipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                    FILE_FLAG_OVERLAPPED, nullptr)) == INVALID_HANDLE_VALUE)
             Sleep(1);
-        RawRoundTrip(once, bareEvent);
+        const bool answered = RawRoundTrip(once, bareEvent);
         CloseHandle(once);
+        if (!answered) bench::Fail("a bare exchange failed");
     }
     const double bareExchangeUs = MicrosecondsPer(Clock::now() - start, kExchanges);
     CloseHandle(bareEvent);
@@ -100,9 +102,9 @@ int main() {
     start = Clock::now();
     for (int i = 0; i < kExchanges; ++i) {
         pm::UniqueFile once;
-        pm::OpenPipe(kPipe, once);
-        pm::WriteCode(once.Get(), 0x10000011);
-        pm::ExpectCode(once.Get(), 0x80000000);
+        if (!pm::OpenPipe(kPipe, once) || !pm::WriteCode(once.Get(), 0x10000011) ||
+            !pm::ExpectCode(once.Get(), 0x80000000))
+            bench::Fail("an exchange through OpenPipe failed");
     }
     const double exchangeUs = MicrosecondsPer(Clock::now() - start, kExchanges);
 
@@ -116,6 +118,5 @@ int main() {
         "  OpenPipe + WriteCode + ExpectCode + close %8.1f us  ratio %.2f (%.2f against the bare exchange;"
         " %d exchanges)\n",
         exchangeUs, exchangeUs / floorUs, exchangeUs / bareExchangeUs, kExchanges);
-    std::fflush(stdout);
-    ExitProcess(0);  // the echo servers wait for ever
+    bench::Finish(0);  // the echo servers wait for ever
 }

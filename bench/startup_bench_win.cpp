@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "bench_run_win.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -61,17 +63,20 @@ int main() {
         const std::wstring pipe =
             L"\\\\.\\PIPE\\PrintMirovantBare-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(i);
         PROCESS_INFORMATION pi = {};
-        bare.push_back(TimeToPipe(Folder() + L"bare_pipe_server.exe", pipe, pipe, pi));
+        bare.push_back(bench::Sample(TimeToPipe(Folder() + L"bare_pipe_server.exe", pipe, pipe, pi),
+                                     "the bare program's pipe never answered"));
         WaitForSingleObject(pi.hProcess, 5000);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
-        windowed.push_back(TimeToPipe(Folder() + L"bare_pipe_server.exe", pipe + L" --window", pipe, pi));
+        windowed.push_back(bench::Sample(TimeToPipe(Folder() + L"bare_pipe_server.exe", pipe + L" --window", pipe, pi),
+                                         "the windowed bare program's pipe never answered"));
         WaitForSingleObject(pi.hProcess, 5000);
         CloseHandle(pi.hProcess);
         CloseHandle(pi.hThread);
 
-        client.push_back(
-            TimeToPipe(Folder() + L"PrintMirovant.exe", L"", L"\\\\.\\PIPE\\PrintMirovant-" + UserName(), pi));
+        client.push_back(bench::Sample(
+            TimeToPipe(Folder() + L"PrintMirovant.exe", L"", L"\\\\.\\PIPE\\PrintMirovant-" + UserName(), pi),
+            "the client's pipe never answered"));
         if (HWND main = FindWindowW(L"PrintMirovant.Main", nullptr)) PostMessageW(main, WM_CLOSE, 0, 0);
         if (WaitForSingleObject(pi.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(pi.hProcess, 1);
         CloseHandle(pi.hProcess);
@@ -83,5 +88,5 @@ int main() {
     std::printf("  the same with one window first      %8.1f ms  ratio %.2f\n", windowMs, windowMs / floorMs);
     std::printf("  PrintMirovant.exe                   %8.1f ms  ratio %.2f (%.2f against the windowed floor)\n",
                 clientMs, clientMs / floorMs, clientMs / windowMs);
-    return 0;
+    bench::Finish(0);
 }

@@ -1,0 +1,36 @@
+#pragma once
+// How a benchmark ends. A sample that failed ends the run with a message and a
+// non-zero status; it is never counted as a time. Under Wine's virtual desktop a
+// program's exit code does not reach the shell, so the status is also written to the
+// file PM_BENCH_STATUS names (scripts/bench reads it there).
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench {
+
+[[noreturn]] inline void Finish(int status) {
+    std::fflush(stdout);
+    if (const char* path = std::getenv("PM_BENCH_STATUS")) {
+        if (FILE* file = std::fopen(path, "w")) {
+            std::fprintf(file, "%d\n", status);
+            std::fclose(file);
+        }
+    }
+    ExitProcess(UINT(status));
+}
+
+[[noreturn]] inline void Fail(const char* what) {
+    std::printf("FAILED: %s\n", what);
+    Finish(1);
+}
+
+// The sample, or the end of the run when it failed (a negative value).
+inline double Sample(double value, const char* what) {
+    if (value < 0) Fail(what);
+    return value;
+}
+
+}  // namespace bench
