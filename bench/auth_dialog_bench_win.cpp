@@ -109,12 +109,7 @@ struct Figures {
     double p50, p90;
 };
 
-Figures Measure(const std::wstring& pipe, const wchar_t* className, int firstSerial, const char* what) {
-    std::vector<double> samples;
-    for (int i = 0; i < kWarmUp + kJobs; ++i) {
-        const double ms = bench::Sample(JobToWindow(pipe, className, firstSerial + i), what);
-        if (i >= kWarmUp) samples.push_back(ms);
-    }
+Figures Percentiles(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     return {samples[samples.size() / 2], samples[samples.size() * 9 / 10]};
 }
@@ -146,24 +141,33 @@ int main() {
     std::thread(AnswerSink).detach();
     std::thread(AnswerSink).detach();
 
-    PROCESS_INFORMATION floorProcess = {};
+    PROCESS_INFORMATION floorProcess = {}, client = {};
     const std::wstring floorPipe = L"\\\\.\\PIPE\\PrintMirovantBench-Floor-" + std::to_wstring(GetCurrentProcessId());
+    const std::wstring clientPipe = pm::ListenerPipeName(pm::LocalUserName());
     if (!Start(Folder() + L"dialog_floor.exe", floorPipe, floorPipe, floorProcess))
         bench::Fail("the floor program did not start");
-    const Figures floor = Measure(floorPipe, L"PrintMirovantBench.Floor", 1, "the floor's window did not come");
-    Stop(floorProcess);
-
-    PROCESS_INFORMATION client = {};
-    const std::wstring clientPipe = pm::ListenerPipeName(pm::LocalUserName());
     if (!Start(Folder() + L"PrintMirovant.exe", L"", clientPipe, client)) bench::Fail("the client did not start");
-    Sleep(2000);  // past the first announcement and the start-up work
-    const Figures dialog = Measure(clientPipe, pm::TFormAuth::kClassName, 1000, "the dialog did not come");
+    Sleep(2000);  // past the client's first announcement and start-up work
+
+    // Floor and client in turn, so that both meet the same state of the machine.
+    std::vector<double> floorSamples, dialogSamples;
+    for (int i = 0; i < kWarmUp + kJobs; ++i) {
+        const double floorMs =
+            bench::Sample(JobToWindow(floorPipe, L"PrintMirovantBench.Floor", i), "the floor's window did not come");
+        const double dialogMs =
+            bench::Sample(JobToWindow(clientPipe, pm::TFormAuth::kClassName, 1000 + i), "the dialog did not come");
+        if (i < kWarmUp) continue;
+        floorSamples.push_back(floorMs);
+        dialogSamples.push_back(dialogMs);
+    }
+    Stop(floorProcess);
     if (HWND main = FindWindowW(L"PrintMirovant.Main", nullptr)) PostMessageW(main, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(client.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(client.hProcess, 1);
     CloseHandle(client.hProcess);
     CloseHandle(client.hThread);
 
-    std::printf("Authentication dialog: job request written to the dialog visible, %d jobs each\n", kJobs);
+    const Figures floor = Percentiles(floorSamples), dialog = Percentiles(dialogSamples);
+    std::printf("Authentication dialog: job request written to the dialog visible, %d jobs each, in turn\n", kJobs);
     std::printf("  floor: bare program, 27 controls   p50 %7.1f ms   p90 %7.1f ms\n", floor.p50, floor.p90);
     std::printf(
         "  PrintMirovant.exe                  p50 %7.1f ms   p90 %7.1f ms   ratio p50 %.2f  p90 %.2f "

@@ -1,7 +1,8 @@
 // The floor of the authentication dialog's benchmark: a bare program that serves a
 // pipe as the client's listener does (code and record read, acknowledged) and then
 // shows one window of the same 27 controls as the authentication dialog, in the
-// system's message font, brought to the front.
+// system's message font, brought to the front. It carries the client's manifest, so
+// its controls come from the same library.
 // Usage: dialog_floor <pipe name>
 
 #include <windows.h>

@@ -64,8 +64,10 @@ TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
 
 TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
     auto* dialog = new TFormAuth(record, std::move(args));
-    // No owner, and a task-bar button of its own.
-    if (!dialog->CreateDialogWindow(kClassName, nullptr, WS_EX_APPWINDOW)) {
+    // No owner, and a task-bar button of its own. The title bar's and the task bar's
+    // icons come from the class: hundreds of dialogs a day need not set them each.
+    if (!dialog->CreateDialogWindow(kClassName, nullptr, WS_EX_APPWINDOW,
+                                    LoadIconW(GetModuleHandleW(nullptr), L"MAINICON"))) {
         delete dialog;
         return nullptr;
     }
@@ -101,7 +103,7 @@ void TFormAuth::FormCreate() {
     FillValues();
     SetWindowTextW(username_, (GetDefaultDomain() + L"\\" + LocalUserName()).c_str());
     RestoreRows();
-    actJobInfoDateExecute();
+    ShowRows();
     ApplyMode();
     Layout();
     ui::CenterOnScreen(Handle());
@@ -134,13 +136,9 @@ void TFormAuth::CreateControls() {
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     delete_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
 
-    const int big = S(32), small = GetSystemMetrics(SM_CXSMICON);
-    const HINSTANCE instance = GetModuleHandleW(nullptr);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, big, big, 0)));
-    smallIcon_.Reset(static_cast<HICON>(LoadImageW(instance, L"MAINICON", IMAGE_ICON, small, small, 0)));
+    const int big = S(32);
+    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, big, big, 0)));
     SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
-    SendMessageW(w, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(bigIcon_.Get()));
-    SendMessageW(w, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.Get()));
 }
 
 void TFormAuth::Localise() {
@@ -205,17 +203,26 @@ void TFormAuth::ApplyMode() {
 // ---- layout ----
 
 void TFormAuth::actJobInfoDateExecute() {
-    if (std::none_of(shown_.begin(), shown_.end(), [](bool s) { return s; })) shown_[kDocumentRow] = true;
-    for (int row = 0; row < kRows; ++row) {
-        ShowWindow(labels_[row], shown_[row] ? SW_SHOWNA : SW_HIDE);
-        ShowWindow(values_[row], shown_[row] ? SW_SHOWNA : SW_HIDE);
-    }
+    ShowRows();
     Layout();
 }
 
+void TFormAuth::ShowRows() {
+    if (std::none_of(shown_.begin(), shown_.end(), [](bool s) { return s; })) shown_[kDocumentRow] = true;
+    // Only the controls whose state changes: each change is a trip to the window system.
+    auto show = [](HWND control, bool shown) {
+        if (bool(GetWindowLongW(control, GWL_STYLE) & WS_VISIBLE) != shown)
+            ShowWindow(control, shown ? SW_SHOWNA : SW_HIDE);
+    };
+    for (int row = 0; row < kRows; ++row) {
+        show(labels_[row], shown_[row]);
+        show(values_[row], shown_[row]);
+    }
+}
+
 void TFormAuth::Layout() {
-    const HFONT font = Font();
-    const int textHeight = ui::TextHeight(Handle(), font);
+    const ui::TextMeter meter(Handle(), Font());
+    const int textHeight = meter.Height();
     const int pitch = std::max(S(kRowPitch), textHeight + S(2));
     const int editHeight = textHeight + S(8);
     const int clientWidth = S(kClientWidth);
@@ -225,7 +232,7 @@ void TFormAuth::Layout() {
     // Job information: labels in a column as wide as the widest label, values beside.
     int labelWidth = 0;
     for (HWND label : labels_)
-        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), font, ui::WindowText(label)));
+        labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int valueLeft = inner + labelWidth + S(10);
     int top = S(kMargin) + textHeight + S(8);
     for (int row = 0; row < kRows; ++row) {
@@ -247,8 +254,7 @@ void TFormAuth::Layout() {
         const int firstRow = groupTop + textHeight + S(8);
         const int iconSize = S(32);
         const bool pinOnly = record_.AuthMode == AuthPinCode;
-        const int authLabelWidth = std::max(ui::TextWidth(Handle(), font, ui::WindowText(usernameLabel_)),
-                                            ui::TextWidth(Handle(), font, ui::WindowText(passwordLabel_)));
+        const int authLabelWidth = std::max(meter.WidthOf(usernameLabel_), meter.WidthOf(passwordLabel_));
         const int labelLeft = inner + iconSize + S(12);
         const int editLeft = labelLeft + authLabelWidth + S(10);
         const int rowStep = editHeight + S(6);
@@ -266,8 +272,7 @@ void TFormAuth::Layout() {
     }
 
     // Buttons at the bottom right: OK, then Delete.
-    const int buttonWidth = std::max({S(kButtonWidth), ui::TextWidth(Handle(), font, ui::WindowText(ok_)) + S(24),
-                                      ui::TextWidth(Handle(), font, ui::WindowText(delete_)) + S(24)});
+    const int buttonWidth = std::max({S(kButtonWidth), meter.WidthOf(ok_) + S(24), meter.WidthOf(delete_) + S(24)});
     const int buttonTop = bottom + S(10);
     ui::Place(delete_, clientWidth - S(kMargin) - buttonWidth, buttonTop, buttonWidth, S(kButtonHeight));
     ui::Place(ok_, clientWidth - S(kMargin) - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(kButtonHeight));

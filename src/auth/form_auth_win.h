@@ -84,6 +84,7 @@ private:
     void RestoreRows();
     void ApplyMode();
     void actJobInfoDateExecute();  // lays the rows out; the window follows its content
+    void ShowRows();               // the rows chosen in the row menu, and no others
     void Layout();
     void ShowRowMenu(POINT screen);
     void btnOkClick();
@@ -104,7 +105,7 @@ private:
     HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
     HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;
-    UniqueIcon bigIcon_, smallIcon_;
+    UniqueIcon bigIcon_;  // the credentials group's picture, at the dialog's DPI
 
     bool creating_ = false;
     bool answered_ = false;  // one answer per job, whatever arrives meanwhile

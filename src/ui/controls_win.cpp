@@ -37,14 +37,25 @@ HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font) {
     return control;
 }
 
-SIZE MeasureText(HWND window, HFONT font, std::wstring_view text) {
+TextMeter::TextMeter(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
+
+TextMeter::~TextMeter() {
+    SelectObject(dc_, old_);
+    ReleaseDC(window_, dc_);
+}
+
+SIZE TextMeter::Size(std::wstring_view text) const {
     SIZE size = {};
-    const HDC dc = GetDC(window);
-    const HGDIOBJ old = SelectObject(dc, font);
-    GetTextExtentPoint32W(dc, text.data(), int(text.size()), &size);
-    SelectObject(dc, old);
-    ReleaseDC(window, dc);
+    GetTextExtentPoint32W(dc_, text.data(), int(text.size()), &size);
     return size;
+}
+
+int TextMeter::WidthOf(HWND control) const {
+    return Width(WindowText(control));
+}
+
+SIZE MeasureText(HWND window, HFONT font, std::wstring_view text) {
+    return TextMeter(window, font).Size(text);
 }
 
 std::wstring WindowText(HWND window) {

@@ -28,6 +28,26 @@ struct ControlArgs {
 };
 HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font);
 
+// Sizes of texts in one font, in pixels, through one device context of the window.
+class TextMeter {
+public:
+    TextMeter(HWND window, HFONT font);
+    ~TextMeter();
+    TextMeter(const TextMeter&) = delete;
+    TextMeter& operator=(const TextMeter&) = delete;
+
+    SIZE Size(std::wstring_view text) const;
+    int Width(std::wstring_view text) const { return int(Size(text).cx); }
+    int Height() const { return int(Size(L"Ag").cy); }
+    // The width of the window's text.
+    int WidthOf(HWND control) const;
+
+private:
+    HWND window_;
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
 // The size of `text` in `font`, in pixels.
 SIZE MeasureText(HWND window, HFONT font, std::wstring_view text);
 inline int TextWidth(HWND window, HFONT font, std::wstring_view text) {

@@ -12,9 +12,10 @@ BOOL CALLBACK SetFontOf(HWND child, LPARAM font) {
 
 }  // namespace
 
-bool Dialog::CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle) {
+bool Dialog::CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle, HICON classIcon) {
     CreateArgs window;
     window.className = className;
+    window.icon = classIcon;
     window.style = WS_POPUP | WS_CAPTION | WS_SYSMENU;
     window.exStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT | extraExStyle;
     window.x = window.y = 0;

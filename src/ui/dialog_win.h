@@ -14,8 +14,9 @@ namespace pm::ui {
 
 class Dialog : public Window {
 protected:
-    // A hidden popup with a dialog frame, owned by `owner`, plus `extraExStyle`.
-    bool CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle = 0);
+    // A hidden popup with a dialog frame, owned by `owner`, plus `extraExStyle`; a
+    // class icon (shared, never destroyed) saves setting the window's icons each time.
+    bool CreateDialogWindow(const wchar_t* className, HWND owner, DWORD extraExStyle = 0, HICON classIcon = nullptr);
     // Reads the window's DPI and makes the fonts; the first step of FormCreate.
     void InitDialog();
     // After WM_DPICHANGED: the fonts for the new DPI (the caller lays out again).

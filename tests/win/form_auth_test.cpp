@@ -210,17 +210,17 @@ TEST_F(AuthDialog, ClosingFreesItsFontsAndIcons) {
             std::find(fonts.begin(), fonts.end(), font) == fonts.end())
             fonts.push_back(font);
     }
-    const auto big = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_BIG, 0));
-    const auto small = reinterpret_cast<HICON>(SendMessageW(dialog, WM_GETICON, ICON_SMALL, 0));
+    const auto picture = reinterpret_cast<HICON>(SendDlgItemMessageW(dialog, TFormAuth::kIdIcon, STM_GETICON, 0, 0));
     ASSERT_FALSE(fonts.empty());
-    ASSERT_TRUE(big && small);
+    ASSERT_TRUE(picture);
+    // The title bar's icon is the class's, shared by every dialog.
+    EXPECT_TRUE(GetClassLongPtrW(dialog, GCLP_HICON));
     Click(dialog, IDCANCEL);
     ASSERT_TRUE(Gone(dialog));
     for (HGDIOBJ font : fonts)
         EXPECT_EQ(GetObjectType(font), 0u) << "a font outlived the dialog";
     ICONINFO info;
-    EXPECT_FALSE(GetIconInfo(big, &info));
-    EXPECT_FALSE(GetIconInfo(small, &info));
+    EXPECT_FALSE(GetIconInfo(picture, &info));
 }
 
 TEST_F(AuthDialog, ClosingByTheFrameSendsNothing) {
