@@ -57,6 +57,12 @@ wine_ready() {
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
         fi
+        # Wine's own fonts (fonts-wine) where the prefix finds them: title bars draw
+        # their buttons with Marlett, and dialogs use Tahoma.
+        local fonts="$WINEPREFIX/drive_c/windows/Fonts"
+        if [ -d /usr/share/wine/fonts ] && [ ! -e "$fonts/marlett.ttf" ]; then
+            mkdir -p "$fonts" && ln -sf /usr/share/wine/fonts/*.ttf "$fonts/"
+        fi
         wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
         exit 0
     ) 9>"$WINEPREFIX.lock" || return 1
