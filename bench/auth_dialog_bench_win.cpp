@@ -14,11 +14,11 @@
 #include <vector>
 
 #include "auth/form_auth_win.h"
-#include "auth/request_record.h"
 #include "bench_run_win.h"
 #include "pipes/message_codes.h"
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
+#include "pipes/request_record.h"
 #include "support/clock_win.h"
 #include "support/day_count.h"
 #include "support/names_win.h"

@@ -10,8 +10,8 @@
 #include "about/build_number.h"
 #include "i18n/language_choice.h"
 #include "i18n/language_win.h"
-#include "shell/install_dir_win.h"
-#include "shell/product.h"
+#include "support/install_dir_win.h"
+#include "support/product.h"
 #include "ui/controls_win.h"
 #include "ui/message_loop_win.h"
 

@@ -8,9 +8,9 @@
 
 #include "account/server_history.h"
 #include "i18n/language_win.h"
-#include "shell/product.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 #include "ui/controls_win.h"
 #include "ui/message_loop_win.h"

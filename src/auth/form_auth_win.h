@@ -16,8 +16,8 @@
 #include <string>
 
 #include "auth/credentials_win.h"
-#include "auth/request_record.h"
 #include "i18n/catalogue.h"
+#include "pipes/request_record.h"
 #include "support/clock.h"
 #include "support/unique_win.h"
 #include "ui/dialog_win.h"

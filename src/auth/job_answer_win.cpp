@@ -5,10 +5,10 @@
 #include "auth/print_servers.h"
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
-#include "shell/product.h"
 #include "support/code_page_win.h"
 #include "support/error_log_win.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 
 namespace pm {

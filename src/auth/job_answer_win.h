@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "auth/request_record.h"
+#include "pipes/request_record.h"
 
 namespace pm {
 

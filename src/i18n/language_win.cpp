@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "i18n/language_choice.h"
-#include "shell/install_dir_win.h"
-#include "shell/product.h"
+#include "support/install_dir_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 
 namespace pm {

@@ -4,7 +4,7 @@
 #include <windows.h>
 
 #include "i18n/language_win.h"
-#include "shell/product.h"
+#include "support/product.h"
 #include "ui/application_win.h"
 #include "ui/controls_win.h"
 

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 
-#include "auth/request_record.h"
 #include "i18n/language_win.h"
 #include "messages/message_text.h"
+#include "pipes/request_record.h"
 #include "pipes/send_message_win.h"
-#include "shell/product.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "ui/application_win.h"
 #include "ui/controls_win.h"
 

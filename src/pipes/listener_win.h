@@ -36,7 +36,7 @@
 #include <string>
 #include <vector>
 
-#include "auth/request_record.h"
+#include "pipes/request_record.h"
 #include "support/unique_win.h"
 #include "ui/window_win.h"
 

@@ -1,6 +1,6 @@
 #include "pipes/pipe_names.h"
 
-#include "shell/product.h"
+#include "support/product.h"
 
 namespace pm {
 

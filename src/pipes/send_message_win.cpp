@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "auth/request_record.h"
 #include "pipes/message_codes.h"
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
+#include "pipes/request_record.h"
 #include "support/error_log_win.h"
 #include "support/module_win.h"
 #include "support/unique_win.h"

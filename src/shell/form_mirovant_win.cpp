@@ -16,9 +16,9 @@
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
 #include "shell/incoming_win.h"
-#include "shell/install_dir_win.h"
-#include "shell/product.h"
+#include "support/install_dir_win.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 #include "ui/application_win.h"
 

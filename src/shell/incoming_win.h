@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "auth/request_record.h"
+#include "pipes/request_record.h"
 
 namespace pm {
 

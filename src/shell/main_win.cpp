@@ -8,11 +8,11 @@
 
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
-#include "shell/install_dir_win.h"
-#include "shell/product.h"
 #include "shell/single_instance_win.h"
 #include "support/error_log_win.h"
+#include "support/install_dir_win.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "ui/application_win.h"
 #include "ui/message_loop_win.h"
 

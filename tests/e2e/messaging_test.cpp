@@ -6,10 +6,10 @@
 #include "auth/form_auth_win.h"
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
-#include "shell/product.h"
 #include "support/names_win.h"
 #include "support/print_server_win.h"
 #include "support/process_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 
 namespace pm {

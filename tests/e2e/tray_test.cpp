@@ -8,10 +8,10 @@
 #include "messages/form_messages_win.h"
 #include "pipes/name_blocks.h"
 #include "shell/form_mirovant_win.h"
-#include "shell/product.h"
 #include "support/names_win.h"
 #include "support/print_server_win.h"
 #include "support/process_win.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 
 namespace pm {

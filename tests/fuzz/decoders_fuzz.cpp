@@ -8,8 +8,8 @@
 #include <span>
 
 #include "account/account_records.h"
-#include "auth/request_record.h"
 #include "pipes/name_blocks.h"
+#include "pipes/request_record.h"
 #include "support/day_count.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "i18n/language_win.h"
-#include "shell/install_dir_win.h"
+#include "support/install_dir_win.h"
 
 namespace pm::test {
 

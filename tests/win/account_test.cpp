@@ -4,11 +4,11 @@
 
 #include "account/form_connect_win.h"
 #include "account/query_account_win.h"
-#include "shell/product.h"
 #include "support/auth_fakes_win.h"
 #include "support/names_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/print_server_win.h"
+#include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 #include "support/screenshot_win.h"

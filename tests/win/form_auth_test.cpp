@@ -5,9 +5,9 @@
 #include <algorithm>
 
 #include "auth/countdown.h"
-#include "shell/product.h"
 #include "support/auth_fakes_win.h"
 #include "support/names_win.h"
+#include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 #include "support/screenshot_win.h"

@@ -1,9 +1,9 @@
-#include "shell/install_dir_win.h"
+#include "support/install_dir_win.h"
 
 #include <gtest/gtest.h>
 
-#include "shell/install_dir.h"
-#include "shell/product.h"
+#include "support/install_dir.h"
+#include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "shell/product.h"
+#include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"

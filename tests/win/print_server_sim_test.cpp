@@ -5,10 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "account/account_records.h"
-#include "auth/request_record.h"
 #include "pipes/message_codes.h"
 #include "pipes/name_blocks.h"
 #include "pipes/pipe_transport_win.h"
+#include "pipes/request_record.h"
 #include "support/pipe_peer_win.h"
 #include "support/print_server_win.h"
 

@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "account/account_records.h"
-#include "auth/request_record.h"
 #include "pipes/message_codes.h"
 #include "pipes/name_blocks.h"
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
+#include "pipes/request_record.h"
 #include "support/bytes.h"
 #include "support/clock_win.h"
 #include "support/day_count.h"

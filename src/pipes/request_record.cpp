@@ -1,4 +1,4 @@
-#include "auth/request_record.h"
+#include "pipes/request_record.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "shell/install_dir_win.h"
+#include "support/install_dir_win.h"
 
-#include "shell/install_dir.h"
-#include "shell/product.h"
+#include "support/install_dir.h"
+#include "support/product.h"
 #include "support/registry_win.h"
 
 namespace pm {

@@ -1,4 +1,4 @@
-#include "shell/product.h"
+#include "support/product.h"
 
 namespace pm {
 

@@ -1,4 +1,4 @@
-#include "shell/install_dir.h"
+#include "support/install_dir.h"
 
 namespace pm {
 
