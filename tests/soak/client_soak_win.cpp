@@ -192,26 +192,9 @@ std::wstring TextOf(HWND window) {
 
 // The process's top-level windows of the class; only the visible ones if asked.
 int CountProcessWindows(DWORD processId, const wchar_t* className, bool visibleOnly = false) {
-    struct Search {
-        DWORD processId;
-        const wchar_t* className;
-        bool visibleOnly;
-        int count;
-    } search{processId, className, visibleOnly, 0};
-    EnumWindows(
-        [](HWND window, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            DWORD owner = 0;
-            GetWindowThreadProcessId(window, &owner);
-            wchar_t name[128] = {};
-            GetClassNameW(window, name, 128);
-            if (owner == s->processId && wcscmp(name, s->className) == 0 &&
-                (!s->visibleOnly || IsWindowVisible(window)))
-                ++s->count;
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.count;
+    const std::vector<HWND> windows = test::ProcessWindows(processId, className);
+    return int(std::count_if(windows.begin(), windows.end(),
+                             [&](HWND window) { return !visibleOnly || IsWindowVisible(window); }));
 }
 
 struct Resources {

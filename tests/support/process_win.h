@@ -6,6 +6,7 @@
 #include <chrono>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/unique_win.h"
 
@@ -59,13 +60,13 @@ private:
     DWORD id_ = 0;
 };
 
-// The first top-level window of the given class that belongs to the process.
-inline HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
+// The process's top-level windows of the given class (any class when null), in z-order.
+inline std::vector<HWND> ProcessWindows(DWORD processId, const wchar_t* className) {
     struct Search {
         DWORD processId;
         const wchar_t* className;
-        HWND found;
-    } search{processId, className, nullptr};
+        std::vector<HWND> found;
+    } search{processId, className, {}};
     EnumWindows(
         [](HWND hwnd, LPARAM lp) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lp);
@@ -73,14 +74,17 @@ inline HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
             GetWindowThreadProcessId(hwnd, &owner);
             wchar_t name[128] = {};
             GetClassNameW(hwnd, name, 128);
-            if (owner == s->processId && (!s->className || wcscmp(name, s->className) == 0)) {
-                s->found = hwnd;
-                return FALSE;
-            }
+            if (owner == s->processId && (!s->className || wcscmp(name, s->className) == 0)) s->found.push_back(hwnd);
             return TRUE;
         },
         reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// The first top-level window of the given class that belongs to the process.
+inline HWND FindProcessWindow(DWORD processId, const wchar_t* className) {
+    const std::vector<HWND> windows = ProcessWindows(processId, className);
+    return windows.empty() ? nullptr : windows.front();
 }
 
 // Polls `condition` until it holds or the time is up; true when it held.
