@@ -6,15 +6,37 @@
 
 #include <windows.h>
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 
 namespace bench {
 
+// One row of the figures table (Figure | Floor | Client | Ratio | Target | Met),
+// appended to the file PM_BENCH_MARKDOWN names when it is set: scripts/bench
+// --markdown writes docs/performance.md from these, so no figure is copied by hand.
+inline void Row(const char* format, ...) {
+    const char* path = std::getenv("PM_BENCH_MARKDOWN");
+    if (!path) return;
+    if (FILE* file = std::fopen(path, "ab")) {
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(file, format, args);
+        va_end(args);
+        std::fputc('\n', file);
+        std::fclose(file);
+    }
+}
+
+// "yes" when the ratio is within the target, "**no**" otherwise.
+inline const char* Met(double ratio, double target) {
+    return ratio <= target ? "yes" : "**no**";
+}
+
 [[noreturn]] inline void Finish(int status) {
     std::fflush(stdout);
     if (const char* path = std::getenv("PM_BENCH_STATUS")) {
-        if (FILE* file = std::fopen(path, "w")) {
+        if (FILE* file = std::fopen(path, "wb")) {
             std::fprintf(file, "%d\n", status);
             std::fclose(file);
         }
