@@ -24,7 +24,9 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <mutex>
 #include <random>
@@ -68,6 +70,21 @@ using Outcome = test::PeerResult;
 
 constexpr uint32_t kUnknownCode = 0x12345678;
 int failures = 0;
+
+// One row of a figures table, appended to the file PM_SOAK_MARKDOWN names when it is
+// set: scripts/soak --markdown writes docs/reliability.md from these rows.
+void Row(const char* format, ...) {
+    const char* path = std::getenv("PM_SOAK_MARKDOWN");
+    if (!path) return;
+    if (FILE* file = std::fopen(path, "ab")) {
+        va_list args;
+        va_start(args, format);
+        std::vfprintf(file, format, args);
+        va_end(args);
+        std::fputc('\n', file);
+        std::fclose(file);
+    }
+}
 
 void Check(bool held, const char* what) {
     if (!held) {
@@ -396,6 +413,11 @@ void Sweep(const Client& client, const std::vector<size_t>& lengths) {
         "Sweep: %d exchanges in %.1f s, %d without the documented reply, slowest %.3f s, %d dialogs left open; a "
         "message after it %s\n",
         exchanges, Seconds(start), wrong, slowest, dialogs, shows ? "shown" : "not shown");
+    Row("| Every record length 0-%zu for the text code, the job code and an unknown code; every code length 0-8 for "
+        "each, and each code with its record in one write (%d exchanges in %.0f s, random record bytes from a fixed "
+        "seed, shown texts printable) | %d without the documented reply; slowest exchange %.3f s; %d dialogs left "
+        "open; a message after it %s |",
+        lengths.back(), exchanges, Seconds(start), wrong, slowest, dialogs, shows ? "shown" : "not shown");
     Check(wrong == 0, "every length gets its documented reply");
     Check(slowest < 2.0, "no exchange of the sweep waits");
     Check(shows, "a message after the sweep is shown");
@@ -436,6 +458,7 @@ void FaultyPeers(const Client& client) {
          }},
     };
     std::printf("Faulty peers:\n");
+    std::string results;
     for (const Case& c : cases) {
         const auto start = Clock::now();
         std::atomic<bool> connected{false};
@@ -454,9 +477,15 @@ void FaultyPeers(const Client& client) {
         const double held = Seconds(start);
         peer.join();
         std::printf("  %-36s next message served after %5.2f s (bound %.1f s)\n", c.name, held, c.bound);
+        char part[160];
+        std::snprintf(part, sizeof part, "%s%s: %.2f s", results.empty() ? "" : "; ", c.name, held);
+        results += part;
         Check(served && held <= c.bound + 1.0, c.name);
         Check(client.Running(), "the client is still running");
     }
+    Row("| A peer that leaves after the code; stalls after the code; leaves before reading the reply; never reads the "
+        "reply; stalls and never reads | a genuine message sent meanwhile is served after: %s |",
+        results.c_str());
 }
 
 // Stalled peers all at once, each sending the text code and nothing more, and each
@@ -519,6 +548,11 @@ void StalledPeers(const Client& client, int count, int seconds) {
         "Stalled peers: %d at once for %d s, cut off %d times, each after at most %.2f s; genuine messages "
         "every 250 ms: %d, acknowledged %d (%.1f%%), shown %d (%.1f%%); the first after them in %.3f s\n",
         count, seconds, cut.load(), longestHold, genuine, acknowledged, 100 * ackShare, shown, 100 * shownShare, first);
+    Row("| %d peers at once that send the text code and stall, each back the moment it is cut off, for %d s, while a "
+        "genuine peer opens as the print server does (four tries, 250 ms apart) and sends a message every 250 ms | "
+        "stalled peers cut off %d times, each after at most %.2f s; genuine messages **%d of %d acknowledged "
+        "(%.1f%%), %d shown (%.1f%%; target 99%%)**; the first message after the attack served in %.3f s |",
+        count, seconds, cut.load(), longestHold, acknowledged, genuine, 100 * ackShare, shown, 100 * shownShare, first);
     Check(cut > 0 && wrongCut == 0, "every stalled peer is cut off with the failure reply");
     Check(longestHold < 6.0, "no stalled peer holds a connection past its bound");
     Check(ackShare >= 0.99 && shownShare >= 0.99, "99% of genuine messages among stalled peers acknowledged and shown");
@@ -703,6 +737,12 @@ void Squatted(const std::wstring& pipe, int seconds) {
         "the squatter left\n",
         warned ? "once" : "no", logged ? "yes" : "no", sent, squatter.Requests(), acknowledged, instances, 100 * share,
         seconds, freedToServed);
+    Row("| The pipe name served by another account before the client starts (instances owned by `%ls`), held %d s, a "
+        "message sent to the name every second | warning box: %s; log 201 with that SID: %s; %d messages sent, %d "
+        "reached the squatter, %d the client; instances of the name: %lu; client CPU %.2f%%; served %.2f s after the "
+        "squatter left (bound 15 s) |",
+        Squatter::kOwner, seconds, warned ? "once" : "none", logged ? "yes" : "no", sent, squatter.Requests(),
+        acknowledged, instances, 100 * share, freedToServed);
     Check(warned && boxes == 1, "one warning box with the taken-pipe text");
     Check(logged, "the owner of the taken name is logged");
     Check(acknowledged == 0 && squatter.Requests() == sent && instances == 2,
@@ -770,6 +810,11 @@ void JobFlood(const Client& client, const AnswerSink& sink, int flood, int extra
         "answered (%d answers received); handles %d -> %d, windows %d -> %d\n",
         flood, extra, refused.load(), most.load(), closed, sink.Answers() - answersBefore, before.handles,
         after.handles, before.windows, after.windows);
+    Row("| %d held jobs from four peers at once, then %d more while the dialogs are at their limit | at most %d "
+        "dialogs at once (limit %d); %d refused with 0x80000002; %d answered, %d answers received; handles %d → %d, "
+        "windows %d → %d |",
+        flood, extra, most.load(), kLimit, refused.load(), closed, sink.Answers() - answersBefore, before.handles,
+        after.handles, before.windows, after.windows);
     Check(most <= kLimit, "never more than the limit of authentication dialogs");
     Check(wrong == 0, "a job request that finds the dialogs at their limit is refused");
     Check(closed == kLimit && sink.Answers() - answersBefore == closed, "the dialogs up to the limit are answered");
@@ -785,6 +830,7 @@ void SameJobTwice(const Client& client) {
     const bool ran = Delivered(client, L"after the same job twice");
     const int dialogs = client.Windows(TFormAuth::kClassName);
     std::printf("Same job twice: replies %08X and %08X, %d dialog\n", first.reply, second.reply, dialogs);
+    Row("| The same job (print server and job ID) twice | %d dialog |", dialogs);
     Check(ran && dialogs == 1, "the same job twice opens one dialog");
     CloseDialogs(client);
 }
@@ -818,6 +864,10 @@ void PrintServersList(const Client& client, const AnswerSink& sink) {
         "%08X) opened %s, its answer %s\n",
         evil.reply, opened ? "a dialog" : "nothing", logged ? "yes" : "no", own.reply, shown ? "a dialog" : "nothing",
         answered ? "received" : "not received");
+    Row("| `PrintServers` set to `.`: a job of `EVILHOST`, then one of this computer | the first opened %s, logged "
+        "(181): %s; the second opened %s, its answer %s |",
+        opened ? "a dialog" : "nothing", logged ? "yes" : "no", shown ? "its dialog" : "nothing",
+        answered ? "received by this computer" : "not received");
     Check(ran && !opened && logged, "a job of a print server outside PrintServers opens nothing and is logged");
     Check(shown && answered, "a job of a print server in PrintServers is answered to it");
 }
@@ -890,6 +940,17 @@ void Soak(const Client& client, const AnswerSink& sink, int requests, int dialog
     std::printf("  growth: handles %+d, windows %+d, GDI %+ld, USER %+ld, commit %+.1f KB\n",
                 after.handles - before.handles, after.windows - before.windows, long(after.gdi) - long(before.gdi),
                 long(after.user) - long(before.user), commitGrowth / 1024.0);
+    Row("| Requests with the documented reply | all | %d of %d (%.0f per second, in %.1f s) |", requests - wrong,
+        requests, requests / elapsed, elapsed);
+    Row("| Dialogs opened and answered; answers received by the stand-in server | %d | %d, %d, %d |", dialogs, opened,
+        closed, sink.Answers() - answersBefore - 1);
+    Row("| Live handles (before → after) | growth at most 2 | %d → %d |", before.handles, after.handles);
+    Row("| Windows: top-level, child and message-only | back to baseline ± 5 | %d → %d |", before.windows,
+        after.windows);
+    Row("| GDI and USER objects | back to baseline ± 5 | %lu → %lu, %lu → %lu%s |", before.gdi, after.gdi, before.user,
+        after.user, IsWine() ? " (not counted by Wine)" : "");
+    Row("| Private bytes (commit) | growth under 1 MB | %.0f KB → %.0f KB (%+.0f KB) |", before.commit / 1024.0,
+        after.commit / 1024.0, commitGrowth / 1024.0);
     Check(wrong == 0, "every soak request gets its documented reply");
     Check(opened == dialogs && closed == dialogs, "every held job opens a dialog that is answered");
     Check(sink.Answers() - answersBefore - 1 == closed, "every answer reaches the print server");
