@@ -12,20 +12,26 @@
 
 namespace bench {
 
-// One row of the figures table (Figure | Floor | Client | Ratio | Target | Met),
-// appended to the file PM_BENCH_MARKDOWN names when it is set: scripts/bench
-// --markdown writes docs/performance.md from these, so no figure is copied by hand.
-inline void Row(const char* format, ...) {
-    const char* path = std::getenv("PM_BENCH_MARKDOWN");
+// Appends one formatted line to the file the environment variable names, when it is
+// set (also the soak program's table rows).
+inline void AppendLine(const char* variable, const char* format, va_list args) {
+    const char* path = std::getenv(variable);
     if (!path) return;
     if (FILE* file = std::fopen(path, "ab")) {
-        va_list args;
-        va_start(args, format);
         std::vfprintf(file, format, args);
-        va_end(args);
         std::fputc('\n', file);
         std::fclose(file);
     }
+}
+
+// One row of the figures table (Figure | Floor | Client | Ratio | Target | Met), for
+// scripts/bench --markdown, which writes docs/performance.md from these rows, so no
+// figure is copied by hand.
+inline void Row(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    AppendLine("PM_BENCH_MARKDOWN", format, args);
+    va_end(args);
 }
 
 // "yes" when the ratio is within the target, "**no**" otherwise.

@@ -37,6 +37,7 @@
 #include "auth/form_auth_win.h"
 #include "auth/job_answer_win.h"
 #include "auth/job_dialogs.h"
+#include "bench/bench_run_win.h"
 #include "i18n/catalogue.h"
 #include "messages/form_messages_win.h"
 #include "pipes/listener_win.h"
@@ -74,16 +75,10 @@ int failures = 0;
 // One row of a figures table, appended to the file PM_SOAK_MARKDOWN names when it is
 // set: scripts/soak --markdown writes docs/reliability.md from these rows.
 void Row(const char* format, ...) {
-    const char* path = std::getenv("PM_SOAK_MARKDOWN");
-    if (!path) return;
-    if (FILE* file = std::fopen(path, "ab")) {
-        va_list args;
-        va_start(args, format);
-        std::vfprintf(file, format, args);
-        va_end(args);
-        std::fputc('\n', file);
-        std::fclose(file);
-    }
+    va_list args;
+    va_start(args, format);
+    bench::AppendLine("PM_SOAK_MARKDOWN", format, args);
+    va_end(args);
 }
 
 void Check(bool held, const char* what) {
