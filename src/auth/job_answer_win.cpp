@@ -7,6 +7,7 @@
 #include "pipes/pipe_transport_win.h"
 #include "support/code_page_win.h"
 #include "support/error_log_win.h"
+#include "support/machine_settings_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -32,9 +33,7 @@ void SendJobAnswerTo(const std::wstring& pipeName, const RequestRecord& record, 
 }
 
 bool PrintServerPermitted(const std::wstring& server) {
-    const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::Read);
-    if (!key) return true;
-    const auto list = reg::ReadString(key.Get(), kPrintServersValue);
+    const auto list = MachineString(kPrintServersValue);
     if (list.status == reg::ReadStatus::Missing) return true;
     // A list nobody can read restricts as much as a list can: to nothing.
     return list.Ok() && PrintServerAllowed(list.value, server, ThisComputer());

@@ -17,6 +17,7 @@
 #include "pipes/pipe_transport_win.h"
 #include "shell/incoming_win.h"
 #include "support/install_dir_win.h"
+#include "support/machine_settings_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -113,10 +114,8 @@ void TFormMirovant::FormCreate() {
     // 3. "Start with Windows" from the shortcut, named with the built-in caption.
     RefreshAutoStart();
     // 4. "Send Message..." unless the machine's settings turn it off.
-    if (const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::Read)) {
-        const auto disabled = reg::ReadDword(key.Get(), L"DisableSendMessage");
-        actSendMsg_.visible = !(disabled.Ok() && disabled.value != 0);
-    }
+    const auto disabled = MachineDword(kDisableSendMessageValue);
+    actSendMsg_.visible = !(disabled.Ok() && disabled.value != 0);
     // 5. The print server.
     if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite)) {
         const auto server = reg::ReadString(key.Get(), L"AccInfoServer");

@@ -12,6 +12,9 @@ inline constexpr wchar_t kReleaseDate[] = L"28 January 2009";
 // A path from the root of a hive, used under HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER.
 inline constexpr wchar_t kProductKey[] = L"\\Software\\Tavrenholt\\Print Mirovant";
 inline constexpr wchar_t kInterfaceKey[] = L"\\Software\\Tavrenholt\\Print Mirovant\\Interface";
+// Group policy's copy of the machine-wide values (the policy template sets them here);
+// a value there wins over the product key's.
+inline constexpr wchar_t kPolicyKey[] = L"\\Software\\Policies\\Tavrenholt\\Print Mirovant";
 inline constexpr wchar_t kComputersKey[] = L"\\Software\\Tavrenholt\\Print Mirovant\\Interface\\Computers";
 inline constexpr wchar_t kClientPipeBaseName[] = L"\\PIPE\\PrintMirovant";
 inline constexpr wchar_t kServerPipeName[] = L"\\PIPE\\PrintDolvek";

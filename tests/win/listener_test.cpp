@@ -476,6 +476,11 @@ TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
     ShowAuthRequest(Job(2, L"ps1"));
     ShowAuthRequest(Job(3, L"."));
     EXPECT_EQ(CountAuthDialogs(), 2);
+    // Group policy's list wins over the product key's.
+    UniqueKey policy = reg::OpenKey(HKEY_LOCAL_MACHINE, kPolicyKey, reg::Access::ReadWrite);
+    ASSERT_TRUE(reg::WriteString(policy.Get(), kPrintServersValue, L"PS1"));
+    ShowAuthRequest(Job(4, L"."));
+    EXPECT_EQ(CountAuthDialogs(), 2);
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+#pragma once
+// The machine-wide settings: each from the policy key when group policy sets it there
+// (whatever its type), else from the product key under HKEY_LOCAL_MACHINE.
+
+#include "support/registry_win.h"
+
+namespace pm {
+
+inline constexpr wchar_t kDisableSendMessageValue[] = L"DisableSendMessage";
+
+reg::ReadResult<std::wstring> MachineString(const wchar_t* name);
+reg::ReadResult<uint32_t> MachineDword(const wchar_t* name);
+
+}  // namespace pm
