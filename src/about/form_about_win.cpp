@@ -235,8 +235,8 @@ LRESULT TFormAbout::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CTLCOLORSTATIC: {
             const LRESULT brush = Dialog::HandleMessage(msg, wp, lp);
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-            // The usual link blue: the system's "hot-track" colour is too pale on some schemes.
-            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), RGB(0, 84, 166));
+            // Links in the system's hot-track colour, so a high-contrast scheme is followed.
+            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_HOTLIGHT));
             return brush;
         }
     }

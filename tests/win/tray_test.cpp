@@ -237,6 +237,21 @@ TEST_F(About, JapaneseWithoutALanguageFile) {
     EXPECT_EQ(font.lfHeight, -MulDiv(16, int(ui::WindowDpi(about.Handle())), 72));
 }
 
+TEST_F(About, LinksFollowTheSystemsHotTrackColour) {
+    // Regression: a fixed blue, unreadable on a dark high-contrast scheme.
+    const int element = COLOR_HOTLIGHT;
+    const COLORREF saved = GetSysColor(element), scheme = RGB(255, 255, 0);
+    ASSERT_TRUE(SetSysColors(1, &element, &scheme));
+    TFormAbout about;
+    ASSERT_TRUE(about.Create(nullptr));
+    const HWND web = GetDlgItem(about.Handle(), TFormAbout::kIdWeb);
+    const HDC dc = GetDC(web);
+    SendMessageW(about.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(web));
+    EXPECT_EQ(GetTextColor(dc), scheme);
+    ReleaseDC(web, dc);
+    SetSysColors(1, &element, &saved);
+}
+
 TEST_F(About, EnterAndEscapeClose) {
     for (WPARAM key : {VK_RETURN, VK_ESCAPE}) {
         TFormAbout about;
