@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "about/build_number.h"
@@ -32,6 +33,22 @@ UniqueGdi PointFont(UINT dpi, int points, bool bold, bool underline = false) {
     if (points) font.lfHeight = -MulDiv(points, int(dpi), 72);
     font.lfUnderline = underline;
     return UniqueGdi(CreateFontIndirectW(&font));
+}
+
+// The links' colour: the system's hot-track colour, unless it can hardly be read on
+// the window's face (some schemes make it a pale grey); then the face's own text colour.
+// The links stay underlined either way.
+COLORREF LinkColour() {
+    auto luminance = [](COLORREF c) {
+        auto channel = [](int v) {
+            const double s = v / 255.0;
+            return s <= 0.03928 ? s / 12.92 : std::pow((s + 0.055) / 1.055, 2.4);
+        };
+        return 0.2126 * channel(GetRValue(c)) + 0.7152 * channel(GetGValue(c)) + 0.0722 * channel(GetBValue(c));
+    };
+    const double link = luminance(GetSysColor(COLOR_HOTLIGHT)), face = luminance(GetSysColor(COLOR_BTNFACE));
+    const double contrast = (std::max(link, face) + 0.05) / (std::min(link, face) + 0.05);
+    return contrast >= 3.0 ? GetSysColor(COLOR_HOTLIGHT) : GetSysColor(COLOR_BTNTEXT);
 }
 
 }  // namespace
@@ -235,8 +252,8 @@ LRESULT TFormAbout::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_CTLCOLORSTATIC: {
             const LRESULT brush = Dialog::HandleMessage(msg, wp, lp);
             const int id = GetDlgCtrlID(reinterpret_cast<HWND>(lp));
-            // Links in the system's hot-track colour, so a high-contrast scheme is followed.
-            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), GetSysColor(COLOR_HOTLIGHT));
+            // Links in the system's colours, so a high-contrast scheme is followed.
+            if (id == kIdWeb || id == kIdMail) SetTextColor(reinterpret_cast<HDC>(wp), LinkColour());
             return brush;
         }
     }

@@ -237,19 +237,27 @@ TEST_F(About, JapaneseWithoutALanguageFile) {
     EXPECT_EQ(font.lfHeight, -MulDiv(16, int(ui::WindowDpi(about.Handle())), 72));
 }
 
-TEST_F(About, LinksFollowTheSystemsHotTrackColour) {
+TEST_F(About, LinksFollowTheSchemesColours) {
     // Regression: a fixed blue, unreadable on a dark high-contrast scheme.
-    const int element = COLOR_HOTLIGHT;
-    const COLORREF saved = GetSysColor(element), scheme = RGB(255, 255, 0);
-    ASSERT_TRUE(SetSysColors(1, &element, &scheme));
-    TFormAbout about;
-    ASSERT_TRUE(about.Create(nullptr));
-    const HWND web = GetDlgItem(about.Handle(), TFormAbout::kIdWeb);
-    const HDC dc = GetDC(web);
-    SendMessageW(about.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(web));
-    EXPECT_EQ(GetTextColor(dc), scheme);
-    ReleaseDC(web, dc);
-    SetSysColors(1, &element, &saved);
+    const int elements[] = {COLOR_HOTLIGHT, COLOR_BTNFACE, COLOR_BTNTEXT};
+    const COLORREF saved[] = {GetSysColor(elements[0]), GetSysColor(elements[1]), GetSysColor(elements[2])};
+    auto linkColour = [&](COLORREF hot, COLORREF face, COLORREF text) {
+        const COLORREF scheme[] = {hot, face, text};
+        SetSysColors(3, elements, scheme);
+        TFormAbout about;
+        about.Create(nullptr);
+        const HWND web = GetDlgItem(about.Handle(), TFormAbout::kIdWeb);
+        const HDC dc = GetDC(web);
+        SendMessageW(about.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(web));
+        const COLORREF colour = GetTextColor(dc);
+        ReleaseDC(web, dc);
+        return colour;
+    };
+    // A high-contrast scheme: yellow links on black.
+    EXPECT_EQ(linkColour(RGB(255, 255, 0), RGB(0, 0, 0), RGB(255, 255, 255)), RGB(255, 255, 0));
+    // A pale hot-track colour on a light face gives way to the face's text colour.
+    EXPECT_EQ(linkColour(RGB(224, 224, 224), RGB(240, 240, 240), RGB(1, 2, 3)), RGB(1, 2, 3));
+    SetSysColors(3, elements, saved);
 }
 
 TEST_F(About, EnterAndEscapeClose) {
