@@ -72,12 +72,16 @@ using Outcome = test::PeerResult;
 constexpr uint32_t kUnknownCode = 0x12345678;
 int failures = 0;
 
-// One row of a figures table, appended to the file PM_SOAK_MARKDOWN names when it is
-// set: scripts/soak --markdown writes docs/reliability.md from these rows.
+// One row of a figures table: printed, and appended to the file PM_SOAK_MARKDOWN names
+// when it is set (scripts/soak --markdown writes docs/reliability.md from these rows).
 void Row(const char* format, ...) {
-    va_list args;
+    va_list args, again;
     va_start(args, format);
-    bench::AppendLine("PM_SOAK_MARKDOWN", format, args);
+    va_copy(again, args);
+    std::vprintf(format, args);
+    std::putchar('\n');
+    bench::AppendLine("PM_SOAK_MARKDOWN", format, again);
+    va_end(again);
     va_end(args);
 }
 
@@ -326,11 +330,6 @@ int CloseDialogs(const Client& client, bool deleteOnly = false) {
     return closed;
 }
 
-void PrintResources(const char* when, const Resources& r) {
-    std::printf("  %-7s handles %4d (system count %lu)  windows %3d  GDI %4lu  USER %4lu  commit %8.1f KB\n", when,
-                r.handles, r.systemHandles, r.windows, r.gdi, r.user, r.commit / 1024.0);
-}
-
 // ---- hostile peers ----
 
 // A genuine message right after a faulty peer is served in time.
@@ -404,10 +403,6 @@ void Sweep(const Client& client, const std::vector<size_t>& lengths) {
     }
     const int dialogs = CloseDialogs(client, true);
     const bool shows = Delivered(client, L"after the sweep");
-    std::printf(
-        "Sweep: %d exchanges in %.1f s, %d without the documented reply, slowest %.3f s, %d dialogs left open; a "
-        "message after it %s\n",
-        exchanges, Seconds(start), wrong, slowest, dialogs, shows ? "shown" : "not shown");
     Row("| Every record length 0-%zu for the text code, the job code and an unknown code; every code length 0-8 for "
         "each, and each code with its record in one write (%d exchanges in %.0f s, random record bytes from a fixed "
         "seed, shown texts printable) | %d without the documented reply; slowest exchange %.3f s; %d dialogs left "
@@ -539,10 +534,6 @@ void StalledPeers(const Client& client, int count, int seconds) {
     const bool after = Delivered(client, L"after the stalled peers", &first);
     const double ackShare = genuine ? double(acknowledged) / genuine : 0,
                  shownShare = genuine ? double(shown) / genuine : 0;
-    std::printf(
-        "Stalled peers: %d at once for %d s, cut off %d times, each after at most %.2f s; genuine messages "
-        "every 250 ms: %d, acknowledged %d (%.1f%%), shown %d (%.1f%%); the first after them in %.3f s\n",
-        count, seconds, cut.load(), longestHold, genuine, acknowledged, 100 * ackShare, shown, 100 * shownShare, first);
     Row("| %d peers at once that send the text code and stall, each back the moment it is cut off, for %d s, while a "
         "genuine peer opens as the print server does (four tries, 250 ms apart) and sends a message every 250 ms | "
         "stalled peers cut off %d times, each after at most %.2f s; genuine messages **%d of %d acknowledged "
@@ -726,12 +717,6 @@ void Squatted(const std::wstring& pipe, int seconds) {
     // The command its OK button sends: a BM_CLICK on the button once went unanswered under Wine.
     if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(box, IDOK)));
     const bool dismissed = !box || test::WaitFor([&] { return !IsWindow(box); }, 5s);
-    std::printf(
-        "Pipe name held by another account: warned %s, logged %s; %d messages sent meanwhile, %d reached the "
-        "squatter, %d acknowledged; instances of the name %lu; client CPU %.2f%% over %d s; served %.2f s after "
-        "the squatter left\n",
-        warned ? "once" : "no", logged ? "yes" : "no", sent, squatter.Requests(), acknowledged, instances, 100 * share,
-        seconds, freedToServed);
     Row("| The pipe name served by another account before the client starts (instances owned by `%ls`), held %d s, a "
         "message sent to the name every second | warning box: %s; log 201 with that SID: %s; %d messages sent, %d "
         "reached the squatter, %d the client; instances of the name: %lu; client CPU %.2f%%; served %.2f s after the "
@@ -800,11 +785,6 @@ void JobFlood(const Client& client, const AnswerSink& sink, int flood, int extra
     test::WaitFor([&] { return sink.Answers() - answersBefore == closed; }, 10s);
     client.Settle();
     const Resources after = client.Measure();
-    std::printf(
-        "Job flood: %d held jobs from 4 peers at once, then %d more: %d refused, at most %d dialogs at once, %d "
-        "answered (%d answers received); handles %d -> %d, windows %d -> %d\n",
-        flood, extra, refused.load(), most.load(), closed, sink.Answers() - answersBefore, before.handles,
-        after.handles, before.windows, after.windows);
     Row("| %d held jobs from four peers at once, then %d more while the dialogs are at their limit | at most %d "
         "dialogs at once (limit %d); %d refused with 0x80000002; %d answered, %d answers received; handles %d → %d, "
         "windows %d → %d |",
@@ -820,11 +800,10 @@ void JobFlood(const Client& client, const AnswerSink& sink, int flood, int extra
 // The print server asks twice for the same job: one dialog.
 void SameJobTwice(const Client& client) {
     const Bytes job = Record(HeldJob(200000));
-    const Outcome first = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), job});
-    const Outcome second = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), job});
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), job});
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), job});
     const bool ran = Delivered(client, L"after the same job twice");
     const int dialogs = client.Windows(TFormAuth::kClassName);
-    std::printf("Same job twice: replies %08X and %08X, %d dialog\n", first.reply, second.reply, dialogs);
     Row("| The same job (print server and job ID) twice | %d dialog |", dialogs);
     Check(ran && dialogs == 1, "the same job twice opens one dialog");
     CloseDialogs(client);
@@ -841,24 +820,19 @@ void PrintServersList(const Client& client, const AnswerSink& sink) {
         ~Removal() { RegDeleteValueW(key, kPrintServersValue); }
     } removal{key.Get()};
     const LogWatch log;
-    const Outcome evil = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(300000, L"EVILHOST"))});
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(300000, L"EVILHOST"))});
     const bool ran = Delivered(client, L"after a job of another print server");
     const bool opened = client.Windows(TFormAuth::kClassName) > 0;
     const bool logged = log.Saw(kLogServerNotAllowed, L"EVILHOST");
     CloseDialogs(client);
 
     const int answersBefore = sink.Answers();
-    const Outcome own = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(300001))});
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(300001))});
     HWND dialog = nullptr;
     const bool shown = test::WaitFor(
         [&] { return (dialog = client.Find(TFormAuth::kClassName)) != nullptr && IsWindowVisible(dialog); }, 10s);
     if (shown) SendMessageW(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
     const bool answered = test::WaitFor([&] { return sink.Answers() == answersBefore + 1; }, 10s);
-    std::printf(
-        "PrintServers \".\": a job of EVILHOST (reply %08X) opened %s, logged %s; a job of this computer (reply "
-        "%08X) opened %s, its answer %s\n",
-        evil.reply, opened ? "a dialog" : "nothing", logged ? "yes" : "no", own.reply, shown ? "a dialog" : "nothing",
-        answered ? "received" : "not received");
     Row("| `PrintServers` set to `.`: a job of `EVILHOST`, then one of this computer | the first opened %s, logged "
         "(181): %s; the second opened %s, its answer %s |",
         opened ? "a dialog" : "nothing", logged ? "yes" : "no", shown ? "its dialog" : "nothing",
@@ -925,16 +899,7 @@ void Soak(const Client& client, const AnswerSink& sink, int requests, int dialog
     client.Settle();
     const Resources after = client.Measure();
 
-    std::printf(
-        "Soak: %d requests in %.1f s (%.0f/s), %d without the documented reply; %d dialogs opened, %d "
-        "answered, %d answers received\n",
-        requests, elapsed, requests / elapsed, wrong, opened, closed, sink.Answers() - answersBefore - 1);
-    PrintResources("before", before);
-    PrintResources("after", after);
     const long long commitGrowth = (long long)after.commit - (long long)before.commit;
-    std::printf("  growth: handles %+d, windows %+d, GDI %+ld, USER %+ld, commit %+.1f KB\n",
-                after.handles - before.handles, after.windows - before.windows, long(after.gdi) - long(before.gdi),
-                long(after.user) - long(before.user), commitGrowth / 1024.0);
     Row("| Requests with the documented reply | all | %d of %d (%.0f per second, in %.1f s) |", requests - wrong,
         requests, requests / elapsed, elapsed);
     Row("| Dialogs opened and answered; answers received by the stand-in server | %d | %d, %d, %d |", dialogs, opened,
