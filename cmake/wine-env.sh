@@ -63,6 +63,11 @@ wine_ready() {
         if [ -d /usr/share/wine/fonts ] && [ ! -e "$fonts/marlett.ttf" ]; then
             mkdir -p "$fonts" && ln -sf /usr/share/wine/fonts/*.ttf "$fonts/"
         fi
+        # No window manager runs on Xvfb: windows Wine leaves to one wait 2 s for it
+        # at every hide. Wine manages them itself (a virtual desktop does anyway).
+        if ! grep -qs '^"Managed"="N"' "$WINEPREFIX/user.reg"; then
+            wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1 9>&-
+        fi
         wine cmd /c exit </dev/null >/dev/null 2>&1 9>&-
         exit 0
     ) 9>"$WINEPREFIX.lock" || return 1

@@ -189,6 +189,7 @@ void TFormAbout::FormCreate() {
 
 void TFormAbout::Layout() {
     const HFONT f = Font(), product = static_cast<HFONT>(productFont_.Get());
+    const ui::TextMeter meter(Handle(), f);
     const int margin = S(12), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
     const int left = margin + iconSize + S(14);
     const std::wstring name = ui::WindowText(Item(kIdProduct));
@@ -200,8 +201,7 @@ void TFormAbout::Layout() {
     ui::Place(Item(kIdEdition), left + nameWidth + S(8), margin, ui::TextWidth(Handle(), product, edition) + S(2),
               nameHeight);
     int top = margin + nameHeight + S(10);
-    const int captionWidth = std::max(ui::TextWidth(Handle(), f, ui::WindowText(Item(kIdVersionCaption))),
-                                      ui::TextWidth(Handle(), f, ui::WindowText(Item(kIdDateCaption))));
+    const int captionWidth = std::max(meter.WidthOf(Item(kIdVersionCaption)), meter.WidthOf(Item(kIdDateCaption)));
     int width = std::max(S(320), left + nameWidth + S(120));
     for (auto [caption, value] : {std::pair{kIdVersionCaption, kIdVersion}, std::pair{kIdDateCaption, kIdDate}}) {
         ui::Place(Item(caption), left, top, captionWidth + S(2), textHeight);
@@ -217,7 +217,7 @@ void TFormAbout::Layout() {
         ui::Place(Item(id), left, top, id >= kIdWeb ? textWidth + S(2) : width - margin - left, textHeight);
         top += textHeight + S(4);
     }
-    const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(Item(IDOK))) + S(24));
+    const int buttonWidth = std::max(S(80), meter.WidthOf(Item(IDOK)) + S(24));
     top += S(10);
     ui::Place(Item(IDOK), width - margin - buttonWidth, top, buttonWidth, S(25));
     SetClientSize(width, top + S(25) + margin);

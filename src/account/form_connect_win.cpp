@@ -148,8 +148,9 @@ void TFormConnect::FormCreate() {
 
 void TFormConnect::Layout() {
     const HFONT f = Font();
+    const ui::TextMeter meter(Handle(), f);
     const int margin = S(10), textHeight = ui::TextHeight(Handle(), f), fieldHeight = textHeight + S(10);
-    const int labelWidth = ui::TextWidth(Handle(), f, ui::WindowText(label_));
+    const int labelWidth = meter.WidthOf(label_);
     const int width = std::max(S(340), labelWidth + S(240));
     const int browseWidth = S(26);
     const int fieldLeft = margin + labelWidth + S(4), fieldWidth = width - margin - browseWidth - S(4) - fieldLeft;
@@ -157,8 +158,7 @@ void TFormConnect::Layout() {
     // A drop-down combo box's height includes its list: 24 rows when dropped down.
     ui::Place(computer_, fieldLeft, margin, fieldWidth, fieldHeight + 24 * textHeight);
     ui::Place(browse_, width - margin - browseWidth, margin, browseWidth, fieldHeight);
-    const int buttonWidth = std::max({S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24),
-                                      ui::TextWidth(Handle(), f, ui::WindowText(cancel_)) + S(24)});
+    const int buttonWidth = std::max({S(80), meter.WidthOf(ok_) + S(24), meter.WidthOf(cancel_) + S(24)});
     const int buttonTop = margin + fieldHeight + S(14);
     ui::Place(cancel_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
     ui::Place(ok_, width - margin - 2 * buttonWidth - S(6), buttonTop, buttonWidth, S(25));

@@ -34,10 +34,11 @@ void TFormRequests::FormCreate() {
     icon_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
     HWND* fields[5] = {&server_, &user_, &balance_, &restriction_, &updating_};
     for (int row = 0; row < 5; ++row) {
-        labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT, 0, kIdLabel + row}, f);
+        labels_[row] = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdLabel + row}, f);
         *fields[row] = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdServer + row}, f);
     }
-    serverButton_ = ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_FLAT, 0, kIdServerButton}, f);
+    serverButton_ =
+        ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_FLAT | WS_TABSTOP, 0, kIdServerButton}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     const int size = S(32);
     bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
@@ -48,9 +49,12 @@ void TFormRequests::FormCreate() {
     SetWindowTextW(w, lang.Read(text::kAccountCaption).c_str());
     const TextKey* captions[5] = {&text::kAccountPrintServer, &text::kUsername, &text::kAccountBalance,
                                   &text::kAccountRestriction, &text::kAccountUpdating};
+    // The fields only display, so their labels carry no mnemonic (the user-name
+    // text is shared with the sender window, where it has one).
     for (int row = 0; row < 5; ++row)
-        SetWindowTextW(labels_[row], (lang.Read(*captions[row]) + L":").c_str());
+        SetWindowTextW(labels_[row], (ui::WithoutMnemonic(lang.Read(*captions[row])) + L":").c_str());
     SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
+    SetFocusControl(ok_);  // Enter closes, as on the button; "..." is one Tab away
     Layout();
 
     if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite)) {
@@ -76,11 +80,12 @@ void TFormRequests::FormCreate() {
 
 void TFormRequests::Layout() {
     const HFONT f = Font();
+    const ui::TextMeter meter(Handle(), f);
     const int margin = S(10), iconSize = S(32), textHeight = ui::TextHeight(Handle(), f);
     const int pitch = textHeight + S(8);
     int labelWidth = 0;
     for (HWND label : labels_)
-        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), f, ui::WindowText(label)));
+        labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int width = S(380);
     const int labelLeft = margin + iconSize + S(12), fieldLeft = labelLeft + labelWidth + S(10);
     const int buttonSize = textHeight + S(6);
@@ -93,7 +98,7 @@ void TFormRequests::Layout() {
         ui::Place(fields[row], fieldLeft, top, right - fieldLeft, textHeight);
     }
     ui::Place(serverButton_, width - margin - buttonSize, margin - S(3), buttonSize, buttonSize);
-    const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24));
+    const int buttonWidth = std::max(S(80), meter.WidthOf(ok_) + S(24));
     const int buttonTop = margin + 5 * pitch + S(6);
     ui::Place(ok_, width - margin - buttonWidth, buttonTop, buttonWidth, S(25));
     SetClientSize(width, buttonTop + S(25) + margin);

@@ -84,9 +84,8 @@ void TFormAuth::ShowOnTop() {
     SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(Handle());
     SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SetFocus(record_.AuthMode == AuthNone
-                 ? ok_
-                 : (IsWindowEnabled(username_) && record_.AuthMode != AuthPinCode ? username_ : password_));
+    // The user name is filled in already: the password or PIN is what is typed first.
+    SetFocus(record_.AuthMode == AuthNone ? ok_ : password_);
 }
 
 // ---- creation ----

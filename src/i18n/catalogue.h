@@ -17,13 +17,13 @@ struct TextKey {
 namespace text {
 
 // Global: the tray menu and texts shared by several windows.
-inline constexpr TextKey kSendMessage{L"Global", L"strSendMessage", L"Send Message..."};
-inline constexpr TextKey kViewMessages{L"Global", L"strViewMessages", L"View Messages..."};
-inline constexpr TextKey kAccountInfo{L"Global", L"strAccountInfo", L"Account Info..."};
-inline constexpr TextKey kOptions{L"Global", L"strOptions", L"Options"};
-inline constexpr TextKey kStartWithWindows{L"Global", L"strStartWithWindows", L"Start with Windows"};
-inline constexpr TextKey kAbout{L"Global", L"strAbout", L"About..."};
-inline constexpr TextKey kExit{L"Global", L"strExit", L"Exit"};
+inline constexpr TextKey kSendMessage{L"Global", L"strSendMessage", L"&Send Message..."};
+inline constexpr TextKey kViewMessages{L"Global", L"strViewMessages", L"&View Messages..."};
+inline constexpr TextKey kAccountInfo{L"Global", L"strAccountInfo", L"Account &Info..."};
+inline constexpr TextKey kOptions{L"Global", L"strOptions", L"&Options"};
+inline constexpr TextKey kStartWithWindows{L"Global", L"strStartWithWindows", L"Start with &Windows"};
+inline constexpr TextKey kAbout{L"Global", L"strAbout", L"&About..."};
+inline constexpr TextKey kExit{L"Global", L"strExit", L"E&xit"};
 // One key, two defaults: the product caption (Japanese only) and the about window's name.
 inline constexpr TextKey kCaptionProfessional{L"Global", L"CaptionProfessional", L"Print Mirovant Pro"};
 inline constexpr TextKey kCaptionProfessionalAbout{L"Global", L"CaptionProfessional", L"Print Mirovant"};
@@ -31,11 +31,11 @@ inline constexpr TextKey kMessages{L"Global", L"strMessages", L"Messages"};
 // "strOK" and "strOk" are one key: keys match without regard to case.
 inline constexpr TextKey kOk{L"Global", L"strOK", L"OK"};
 inline constexpr TextKey kCancel{L"Global", L"strCancel", L"Cancel"};
-inline constexpr TextKey kComputer{L"Global", L"strComputer", L"Computer"};
-inline constexpr TextKey kUsername{L"Global", L"strUsername", L"Username"};
-inline constexpr TextKey kMessage{L"Global", L"strMessage", L"Message"};
-inline constexpr TextKey kSend{L"Global", L"strSend", L"Send"};
-inline constexpr TextKey kClose{L"Global", L"strClose", L"Close"};
+inline constexpr TextKey kComputer{L"Global", L"strComputer", L"&Computer"};
+inline constexpr TextKey kUsername{L"Global", L"strUsername", L"&Username"};
+inline constexpr TextKey kMessage{L"Global", L"strMessage", L"&Message"};
+inline constexpr TextKey kSend{L"Global", L"strSend", L"&Send"};
+inline constexpr TextKey kClose{L"Global", L"strClose", L"C&lose"};
 inline constexpr TextKey kError{L"Global", L"strError", L"Error"};
 inline constexpr TextKey kInformation{L"Global", L"strInformation", L"Information"};
 inline constexpr TextKey kYes{L"Global", L"strYes", L"Yes"};
@@ -86,17 +86,17 @@ inline constexpr TextKey kAuthPaperSize{L"WindowAuthentication", L"strPaperSize"
 inline constexpr TextKey kAuthPages{L"WindowAuthentication", L"strPages", L"Pages"};
 inline constexpr TextKey kAuthCopies{L"WindowAuthentication", L"strCopies", L"Copies"};
 inline constexpr TextKey kAuthCost{L"WindowAuthentication", L"strCost", L"Cost"};
-inline constexpr TextKey kAuthUsername{L"WindowAuthentication", L"strUsername", L"Username"};
-inline constexpr TextKey kAuthPassword{L"WindowAuthentication", L"strPassword", L"Password"};
-inline constexpr TextKey kAuthPinCode{L"WindowAuthentication", L"strPINCode", L"PIN Code"};
-inline constexpr TextKey kAuthDelete{L"WindowAuthentication", L"strDelete", L"Delete"};
+inline constexpr TextKey kAuthUsername{L"WindowAuthentication", L"strUsername", L"&Username"};
+inline constexpr TextKey kAuthPassword{L"WindowAuthentication", L"strPassword", L"&Password"};
+inline constexpr TextKey kAuthPinCode{L"WindowAuthentication", L"strPINCode", L"&PIN Code"};
+inline constexpr TextKey kAuthDelete{L"WindowAuthentication", L"strDelete", L"&Delete"};
 // The first "%" becomes the time left, minutes ":" two-digit seconds.
 inline constexpr TextKey kAuthJobDeletion{L"WindowAuthentication", L"strPrintJobDeletion",
                                           L"Print Job will be deleted in:  % minutes"};
 
 // The print-server selection window.
 inline constexpr TextKey kConnectCaption{L"WindowConnect", L"Caption", L"Connect"};
-inline constexpr TextKey kConnectComputer{L"WindowConnect", L"strComputer", L"Computer"};
+inline constexpr TextKey kConnectComputer{L"WindowConnect", L"strComputer", L"&Computer"};
 inline constexpr TextKey kConnectLocalHost{L"WindowConnect", L"strLocalHost", L"local host"};
 
 }  // namespace text

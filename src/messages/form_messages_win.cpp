@@ -36,8 +36,9 @@ void TFormMessages::FormCreate() {
 
 void TFormMessages::Layout() {
     const HFONT f = Font();
+    const ui::TextMeter meter(Handle(), f);
     const int width = S(360), margin = S(10), iconSize = S(32);
-    const int buttonWidth = std::max(S(80), ui::TextWidth(Handle(), f, ui::WindowText(ok_)) + S(24));
+    const int buttonWidth = std::max(S(80), meter.WidthOf(ok_) + S(24));
     ui::Place(icon_, margin, margin, iconSize, iconSize);
     ui::Place(message_, margin + iconSize + margin, margin, width - 3 * margin - iconSize, S(90));
     const int buttonTop = margin + S(90) + margin;

@@ -54,6 +54,7 @@ void TFormSender::FormCreate() {
                            WS_EX_CLIENTEDGE, kIdMessage},
                           f);
     SendMessageW(message_, EM_SETLIMITTEXT, 0, 0);
+    ui::TabLeavesEdit(message_);
     send_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, kIdSend}, f);
     close_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
 
@@ -74,11 +75,12 @@ void TFormSender::FormCreate() {
 
 void TFormSender::Layout() {
     const HFONT f = Font();
+    const ui::TextMeter meter(Handle(), f);
     const int width = S(380), margin = S(10), textHeight = ui::TextHeight(Handle(), f);
     const int editHeight = textHeight + S(8);
     int labelWidth = 0;
     for (HWND label : {computerLabel_, usernameLabel_, messageLabel_})
-        labelWidth = std::max(labelWidth, ui::TextWidth(Handle(), f, ui::WindowText(label)));
+        labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int fieldLeft = margin + labelWidth + S(10), fieldWidth = width - margin - fieldLeft;
     int top = margin;
     for (auto [label, field] : {std::pair{computerLabel_, computer_}, std::pair{usernameLabel_, username_}}) {
@@ -89,8 +91,7 @@ void TFormSender::Layout() {
     ui::Place(messageLabel_, margin, top + S(4), labelWidth + S(2), textHeight);
     ui::Place(message_, fieldLeft, top, fieldWidth, S(110));
     top += S(110) + S(10);
-    const int buttonWidth = std::max({S(80), ui::TextWidth(Handle(), f, ui::WindowText(send_)) + S(24),
-                                      ui::TextWidth(Handle(), f, ui::WindowText(close_)) + S(24)});
+    const int buttonWidth = std::max({S(80), meter.WidthOf(send_) + S(24), meter.WidthOf(close_) + S(24)});
     ui::Place(close_, width - margin - buttonWidth, top, buttonWidth, S(25));
     ui::Place(send_, width - margin - 2 * buttonWidth - S(6), top, buttonWidth, S(25));
     SetClientSize(width, top + S(25) + margin);

@@ -294,6 +294,7 @@ LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             switch (LOWORD(lp)) {
                 case WM_LBUTTONUP:
                 case WM_LBUTTONDBLCLK:
+                case NIN_KEYSELECT:  // Enter or Space on the icon chosen from the keyboard
                     TrayIconClick();
                     break;
                 case WM_CONTEXTMENU:

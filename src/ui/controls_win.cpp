@@ -1,5 +1,9 @@
 #include "ui/controls_win.h"
 
+#include <commctrl.h>
+
+#include <iterator>
+
 #include "support/module_win.h"
 
 namespace pm::ui {
@@ -37,6 +41,25 @@ HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font) {
     return control;
 }
 
+namespace {
+
+LRESULT CALLBACK TabLeavesEditProc(HWND edit, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR, DWORD_PTR) {
+    if (msg == WM_NCDESTROY) RemoveWindowSubclass(edit, &TabLeavesEditProc, 0);
+    LRESULT result = DefSubclassProc(edit, msg, wp, lp);
+    if (msg == WM_GETDLGCODE) {
+        result &= ~LRESULT(DLGC_WANTTAB);
+        const MSG* key = reinterpret_cast<const MSG*>(lp);
+        if (key && key->message == WM_KEYDOWN && key->wParam == VK_TAB) result &= ~LRESULT(DLGC_WANTMESSAGE);
+    }
+    return result;
+}
+
+}  // namespace
+
+void TabLeavesEdit(HWND edit) {
+    SetWindowSubclass(edit, &TabLeavesEditProc, 0, 0);
+}
+
 TextMeter::TextMeter(HWND window, HFONT font) : window_(window), dc_(GetDC(window)), old_(SelectObject(dc_, font)) {}
 
 TextMeter::~TextMeter() {
@@ -51,7 +74,8 @@ SIZE TextMeter::Size(std::wstring_view text) const {
 }
 
 int TextMeter::WidthOf(HWND control) const {
-    return Width(WindowText(control));
+    const std::wstring text = WindowText(control);
+    return Width(ShowsMnemonic(control) ? WithoutMnemonic(text) : text);
 }
 
 SIZE MeasureText(HWND window, HFONT font, std::wstring_view text) {
@@ -62,6 +86,25 @@ std::wstring WindowText(HWND window) {
     std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));
     return text;
+}
+
+std::wstring WithoutMnemonic(std::wstring_view text) {
+    std::wstring shown;
+    shown.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'&' && ++i == text.size()) break;
+        shown += text[i];
+    }
+    return shown;
+}
+
+bool ShowsMnemonic(HWND control) {
+    wchar_t name[16] = {};
+    GetClassNameW(control, name, int(std::size(name)));
+    const LONG style = GetWindowLongW(control, GWL_STYLE);
+    if (CompareStringOrdinal(name, -1, WC_STATICW, -1, TRUE) == CSTR_EQUAL)
+        return !(style & SS_NOPREFIX) && (style & SS_TYPEMASK) <= SS_RIGHT;
+    return CompareStringOrdinal(name, -1, WC_BUTTONW, -1, TRUE) == CSTR_EQUAL;
 }
 
 void SetWindowTextIfChanged(HWND window, const std::wstring& text) {

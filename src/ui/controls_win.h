@@ -28,6 +28,10 @@ struct ControlArgs {
 };
 HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font);
 
+// Lets Tab and Shift+Tab leave a multi-line edit, as in any other field, instead
+// of typing a tab character into it.
+void TabLeavesEdit(HWND edit);
+
 // Sizes of texts in one font, in pixels, through one device context of the window.
 class TextMeter {
 public:
@@ -39,7 +43,8 @@ public:
     SIZE Size(std::wstring_view text) const;
     int Width(std::wstring_view text) const { return int(Size(text).cx); }
     int Height() const { return int(Size(L"Ag").cy); }
-    // The width of the window's text.
+    // The width of the control's text as drawn: a label's or button's mnemonic
+    // marker takes no room.
     int WidthOf(HWND control) const;
 
 private:
@@ -58,6 +63,11 @@ inline int TextHeight(HWND window, HFONT font) {
 }
 
 std::wstring WindowText(HWND window);
+
+// A text as shown where "&" marks no mnemonic: single markers dropped, "&&" as "&".
+std::wstring WithoutMnemonic(std::wstring_view text);
+// Whether the control draws "&x" as an underlined mnemonic (labels and buttons).
+bool ShowsMnemonic(HWND control);
 void SetWindowTextIfChanged(HWND window, const std::wstring& text);
 
 // Places a control in pixels (already scaled).

@@ -41,8 +41,40 @@ void Dialog::SetClientSize(int width, int height) {
     SetWindowPos(Handle(), nullptr, 0, 0, size.cx, size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+HWND Dialog::FocusTarget() const {
+    if (focus_ && IsChild(Handle(), focus_) && IsWindowVisible(focus_) && IsWindowEnabled(focus_)) return focus_;
+    const HWND first = GetNextDlgTabItem(Handle(), nullptr, FALSE);
+    return first != Handle() ? first : nullptr;
+}
+
 LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
+        case WM_ACTIVATE:
+            if (LOWORD(wp) == WA_INACTIVE) {
+                const HWND focused = GetFocus();
+                if (focused && IsChild(Handle(), focused)) focus_ = focused;
+                return 0;
+            }
+            if (HIWORD(wp)) break;  // minimised: the default focuses nothing
+            if (const HWND target = FocusTarget()) {
+                SetFocus(target);
+                return 0;
+            }
+            break;
+        case WM_SETFOCUS:
+            if (const HWND target = FocusTarget()) SetFocus(target);
+            return 0;
+        case WM_NEXTDLGCTL: {
+            // Sent by the dialog keys for a label's mnemonic: the label, then the next
+            // control in the tab order, which is the field the label names.
+            const HWND target =
+                LOWORD(lp) ? reinterpret_cast<HWND>(wp) : GetNextDlgTabItem(Handle(), GetFocus(), wp != 0);
+            if (!target) return 0;
+            SetFocus(target);
+            if (!LOWORD(lp) && (SendMessageW(target, WM_GETDLGCODE, 0, 0) & DLGC_HASSETSEL))
+                SendMessageW(target, EM_SETSEL, 0, -1);
+            return 0;
+        }
         case DM_GETDEFID:
             return MAKELRESULT(IDOK, DC_HASDEFID);
         case WM_DPICHANGED: {

@@ -1,8 +1,10 @@
 #pragma once
 // The common part of the client's dialog windows: a fixed dialog frame, the
 // system's message font at the window's DPI, dialog keys (Tab, Enter on the
-// default button IDOK, Escape as IDCANCEL), labels on the face colour, and closes
-// held while a handler that pumps messages is running.
+// default button IDOK, Escape as IDCANCEL, mnemonics), the keyboard focus kept
+// across deactivation (a box that closes gives it back to the control that had
+// it), labels on the face colour, and closes held while a handler that pumps
+// messages is running.
 
 #include <memory>
 
@@ -23,6 +25,10 @@ protected:
     void SetDpi(UINT dpi);
     // Sizes the window so that its client area is width x height pixels.
     void SetClientSize(int width, int height);
+
+    // The control that gets the focus when the window is next activated (by
+    // default the first in the tab order).
+    void SetFocusControl(HWND control) { focus_ = control; }
 
     int S(int value) const { return Scale(value, dpi_); }
     HFONT Font() const { return static_cast<HFONT>(font_.Get()); }
@@ -76,8 +82,12 @@ protected:
     }
 
 private:
+    // The control to focus when the window is activated or focused.
+    HWND FocusTarget() const;
+
     UINT dpi_ = 96;
     UniqueGdi font_, boldFont_;
+    HWND focus_ = nullptr;  // the focused control when the window was last deactivated
     int busy_ = 0;
     bool closeHeld_ = false;
 };

@@ -19,14 +19,11 @@ inline std::wstring ScreenshotFolder() {
     return folder ? std::wstring(folder) : std::wstring();
 }
 
-// With PM_LANGUAGE_FILE set (a language file's full path), the windows made from now
-// on speak that language: its folder becomes the installation directory and its name
-// the language. Call it inside a registry sandbox.
-inline void UseScreenshotLanguage() {
-    const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE");
-    if (!file || !*file) return;
-    const std::wstring path = file;
-    const size_t slash = path.rfind(L'\\'), dot = path.rfind(L'.');
+// The windows made from now on speak the language of `path` (a language file's
+// full path): its folder becomes the installation directory and its name the
+// language. Call it inside a registry sandbox.
+inline void UseLanguageFile(const std::wstring& path) {
+    const size_t slash = path.find_last_of(L"\\/"), dot = path.rfind(L'.');
     HKEY key = nullptr;
     RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tavrenholt\\Print Mirovant", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                     &key, nullptr);
@@ -36,6 +33,12 @@ inline void UseScreenshotLanguage() {
     RegCloseKey(key);
     InitInstallDirectory();
     SetCurrentLanguage(path.substr(slash + 1, dot - slash - 1));
+}
+
+// The language of PM_LANGUAGE_FILE when it is set (scripts/screenshots sets it).
+inline void UseScreenshotLanguage() {
+    const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE");
+    if (file && *file) UseLanguageFile(file);
 }
 
 inline bool SaveWindowBmp(HWND window, const std::wstring& path) {

@@ -132,14 +132,14 @@ TEST_F(BadLanguageFile, GarbageGivesTheDefaults) {
     std::string garbage(4096, '\0');
     for (size_t i = 0; i < garbage.size(); ++i)
         garbage[i] = char((i * 7919) ^ (i >> 3));
-    EXPECT_EQ(With(garbage).Read(text::kExit), L"Exit");
+    EXPECT_EQ(With(garbage).Read(text::kExit), L"E&xit");
 }
 
 TEST_F(BadLanguageFile, Utf16WithoutAByteOrderMarkGivesTheDefaults) {
     const std::wstring text = L"[Global]\r\nstrExit=Ende\r\n";
     const std::string bytes(reinterpret_cast<const char*>(text.data()), text.size() * 2);
     // Read as 8-bit text, the zeros end every line at once: nothing matches.
-    EXPECT_EQ(With(bytes).Read(text::kExit), L"Exit");
+    EXPECT_EQ(With(bytes).Read(text::kExit), L"E&xit");
 }
 
 TEST_F(BadLanguageFile, HugeFilesAndTenThousandSectionsAreRead) {

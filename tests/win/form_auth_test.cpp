@@ -153,7 +153,7 @@ TEST_F(AuthDialog, PinInAnotherCaseIsAcceptedAndTakesTheUserRowsPlace) {
     const HWND dialog = Open(Job(AuthPinCode, 10, L"abC9"));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, TFormAuth::kIdUsername)));
     EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, TFormAuth::kIdUsernameLabel)));
-    EXPECT_EQ(Text(dialog, TFormAuth::kIdPasswordLabel), L"PIN Code:");
+    EXPECT_EQ(Text(dialog, TFormAuth::kIdPasswordLabel), L"&PIN Code:");
     EXPECT_EQ(Rect(dialog, TFormAuth::kIdPassword).top, Rect(dialog, TFormAuth::kIdUsername).top);
     SetText(dialog, TFormAuth::kIdPassword, L"ABc9");
     Click(dialog, IDOK);

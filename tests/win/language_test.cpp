@@ -32,7 +32,7 @@ TEST_F(LanguageFile, NamesMatchWithoutCaseAndQuotesAndBlanksAreStripped) {
 TEST_F(LanguageFile, MissingSectionOrKeyGivesTheDefaultButAnEmptyValueGivesEmpty) {
     const LangReader reader(Write(L"X.lng", "[Global]\r\nstrSend=\r\n"));
     EXPECT_EQ(reader.Read(text::kSend), L"");
-    EXPECT_EQ(reader.Read(text::kClose), L"Close");
+    EXPECT_EQ(reader.Read(text::kClose), L"C&lose");
     EXPECT_EQ(reader.Read(text::kMessageSent), L"The message is sent!");
     // A default with blanks at its end comes back whole.
     EXPECT_EQ(reader.ReadString(L"Global", L"none", L"two blanks  "), L"two blanks  ");
