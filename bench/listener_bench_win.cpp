@@ -139,7 +139,7 @@ int main() {
     pm::RequestHandOver handOver;
     handOver.Create();
     int handled = 0;
-    handOver.onText = [&](const std::wstring&) { ++handled; };
+    handOver.onText = [&](const std::wstring&, const pm::PeerIdentity&) { ++handled; };
     const std::wstring name = PipeName(L"Listener");
     pm::TMessenger messenger(name, handOver);
     messenger.Start();
@@ -153,7 +153,7 @@ int main() {
     pm::TFormMessages::Create();
     int shown = 0;
     pm::SetTextMessageHook([&] { ++shown; });
-    handOver.onText = [](const std::wstring& text) { pm::ShowTextMessage(text); };
+    handOver.onText = [](const std::wstring& text, const pm::PeerIdentity& peer) { pm::ShowTextMessage(text, peer); };
     constexpr int kMessages = 500;
     int acknowledged = 0;
     const auto start = Clock::now();

@@ -121,6 +121,8 @@ void TFormAuth::CreateControls() {
         // can still be selected and copied.
         values_[row] = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdRowValue + row}, f);
     }
+    requesterLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdRequesterLabel}, f);
+    requester_ = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdRequester}, f);
     bevel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ETCHEDHORZ, 0, kIdBevel}, f);
     countdown_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdCountdown}, f);
 
@@ -148,6 +150,7 @@ void TFormAuth::Localise() {
     SetWindowTextW(jobGroup_, (L" " + lang.Read(text::kAuthJobInformation) + L" ").c_str());
     for (int row = 0; row < kRows; ++row)
         SetWindowTextW(labels_[row], (lang.Read(*kRowTexts[row]) + L":").c_str());
+    SetWindowTextW(requesterLabel_, (lang.Read(text::kAuthRequestedBy) + L":").c_str());
     SetWindowTextW(usernameLabel_, (lang.Read(text::kAuthUsername) + L":").c_str());
     const TextKey& password = record_.AuthMode == AuthPinCode ? text::kAuthPinCode : text::kAuthPassword;
     SetWindowTextW(passwordLabel_, (lang.Read(password) + L":").c_str());
@@ -170,6 +173,7 @@ void TFormAuth::FillValues() {
     };
     for (int row = 0; row < kRows; ++row)
         SetWindowTextW(values_[row], values[row].c_str());
+    SetWindowTextW(requester_, PeerText(args_.requestedBy, PeerWords::Read(lang)).c_str());
 }
 
 void TFormAuth::RestoreRows() {
@@ -229,7 +233,7 @@ void TFormAuth::Layout() {
     const int inner = groupLeft + S(12), innerRight = groupLeft + groupWidth - S(12);
 
     // Job information: labels in a column as wide as the widest label, values beside.
-    int labelWidth = 0;
+    int labelWidth = meter.WidthOf(requesterLabel_);
     for (HWND label : labels_)
         labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int valueLeft = inner + labelWidth + S(10);
@@ -240,6 +244,9 @@ void TFormAuth::Layout() {
         ui::Place(values_[row], valueLeft, top, innerRight - valueLeft, textHeight);
         top += pitch;
     }
+    ui::Place(requesterLabel_, inner, top, labelWidth + S(2), textHeight);
+    ui::Place(requester_, valueLeft, top, innerRight - valueLeft, textHeight);
+    top += pitch;
     ui::Place(bevel_, inner, top + S(4), innerRight - inner, S(2));
     ui::Place(countdown_, inner, top + S(12), innerRight - inner, textHeight);
     const int jobBottom = top + S(12) + textHeight + S(10);
@@ -292,6 +299,9 @@ void TFormAuth::ShowRowMenu(POINT screen) {
         AppendMenuW(menu.Get(), MF_STRING | (shown_[row] ? MF_CHECKED : MF_UNCHECKED), UINT_PTR(kIdMenuRow + row),
                     lang.Read(*kRowTexts[row]).c_str());
     }
+    // Who asked cannot be hidden; the menu says so.
+    AppendMenuW(menu.Get(), MF_STRING | MF_CHECKED | MF_GRAYED, UINT_PTR(kIdMenuRow + kRows),
+                lang.Read(text::kAuthRequestedBy).c_str());
     const int chosen =
         int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, Handle(), nullptr));
     if (chosen >= kIdMenuRow && chosen < kIdMenuRow + kRows) {

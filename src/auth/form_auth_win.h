@@ -17,6 +17,7 @@
 
 #include "auth/credentials_win.h"
 #include "i18n/catalogue.h"
+#include "pipes/peer_identity_win.h"
 #include "pipes/request_record.h"
 #include "support/clock.h"
 #include "support/unique_win.h"
@@ -31,6 +32,8 @@ struct AuthDialogArgs {
     std::function<void(const RequestRecord&, JobAction)> sendAnswer;
     // Shows a warning box owned by the dialog; default MessageBoxW with the exclamation icon.
     std::function<void(HWND owner, const std::wstring& text, const std::wstring& caption)> warn;
+    // Who sent the request: shown in the row "Requested by", after the job's rows.
+    PeerIdentity requestedBy;
 };
 
 class TFormAuth final : public ui::Dialog {
@@ -50,8 +53,10 @@ public:
         kIdIcon,
         kIdBevel,
         kIdRowLabel = 200,  // + row
+        kIdRequesterLabel = kIdRowLabel + kRows,
         kIdRowValue = 220,  // + row
-        kIdMenuRow = 300,   // + row: the context menu's check items
+        kIdRequester = kIdRowValue + kRows,
+        kIdMenuRow = 300,  // + row: the context menu's check items
     };
     static constexpr UINT kTimerId = 1;
 
@@ -102,6 +107,7 @@ private:
     std::array<bool, kRows> shown_{true, true, true, true, true, true, true, true};
     std::array<HWND, kRows> labels_{};
     std::array<HWND, kRows> values_{};
+    HWND requesterLabel_ = nullptr, requester_ = nullptr;  // always shown: the user must see who asks
     HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
     HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;

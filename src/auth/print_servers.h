@@ -17,4 +17,10 @@ std::vector<std::wstring> ParsePrintServers(std::wstring_view list, std::wstring
 // computer), compared without regard to case.
 bool PrintServerAllowed(std::wstring_view list, std::wstring_view server, std::wstring_view thisComputer);
 
+// The same rules for any ";"-separated list of names (accounts, for one): true when
+// `list` names nothing or names `name`, without regard to case.
+inline bool NameListAllows(std::wstring_view list, std::wstring_view name) {
+    return PrintServerAllowed(list, name, {});
+}
+
 }  // namespace pm

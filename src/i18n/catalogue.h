@@ -40,6 +40,11 @@ inline constexpr TextKey kError{L"Global", L"strError", L"Error"};
 inline constexpr TextKey kInformation{L"Global", L"strInformation", L"Information"};
 inline constexpr TextKey kYes{L"Global", L"strYes", L"Yes"};
 inline constexpr TextKey kNo{L"Global", L"strNo", L"No"};
+// Who sent a message or asked for a job: "From: CORP\anna on WS-12".
+inline constexpr TextKey kFrom{L"Global", L"strFrom", L"From"};
+inline constexpr TextKey kPeerOn{L"Global", L"strOnComputer", L"on"};
+inline constexpr TextKey kPeerAnonymous{L"Global", L"strAnonymous", L"anonymous"};
+inline constexpr TextKey kPeerUnknown{L"Global", L"strUnknownSender", L"unknown sender"};
 
 // Messages: message-box texts.
 inline constexpr TextKey kSelfMessage{L"Messages", L"strSelfMessage", L"You cannot send messages to yourself!"};
@@ -86,6 +91,7 @@ inline constexpr TextKey kAuthPaperSize{L"WindowAuthentication", L"strPaperSize"
 inline constexpr TextKey kAuthPages{L"WindowAuthentication", L"strPages", L"Pages"};
 inline constexpr TextKey kAuthCopies{L"WindowAuthentication", L"strCopies", L"Copies"};
 inline constexpr TextKey kAuthCost{L"WindowAuthentication", L"strCost", L"Cost"};
+inline constexpr TextKey kAuthRequestedBy{L"WindowAuthentication", L"strRequestedBy", L"Requested by"};
 inline constexpr TextKey kAuthUsername{L"WindowAuthentication", L"strUsername", L"&Username"};
 inline constexpr TextKey kAuthPassword{L"WindowAuthentication", L"strPassword", L"&Password"};
 inline constexpr TextKey kAuthPinCode{L"WindowAuthentication", L"strPINCode", L"&PIN Code"};

@@ -19,6 +19,8 @@ void TFormMessages::FormCreate() {
     InitDialog();
     const HFONT f = Font();
     icon_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
+    // Before the text in the z-order: a screen reader names the text by it.
+    sender_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, kIdSender}, f);
     message_ = ui::CreateControl(
         Handle(), {WC_EDITW, L"", ES_MULTILINE | ES_READONLY | ES_CENTER | WS_VSCROLL, 0, kIdMessage}, f);
     ok_ = ui::CreateControl(Handle(), {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
@@ -30,6 +32,8 @@ void TFormMessages::FormCreate() {
     const LangReader lang = OpenLanguageFile();
     SetWindowTextW(Handle(), (ProductCaption() + L" - " + lang.Read(text::kMessages)).c_str());
     SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
+    from_ = lang.Read(text::kFrom);
+    peerWords_ = PeerWords::Read(lang);
     Layout();
     ui::CenterOnScreen(Handle());
 }
@@ -39,15 +43,26 @@ void TFormMessages::Layout() {
     const ui::TextMeter meter(Handle(), f);
     const int width = S(360), margin = S(10), iconSize = S(32);
     const int buttonWidth = std::max(S(80), meter.WidthOf(ok_) + S(24));
+    const int textLeft = margin + iconSize + margin, textWidth = width - 3 * margin - iconSize;
+    const int lineHeight = meter.Height();
     ui::Place(icon_, margin, margin, iconSize, iconSize);
-    ui::Place(message_, margin + iconSize + margin, margin, width - 3 * margin - iconSize, S(90));
-    const int buttonTop = margin + S(90) + margin;
+    ui::Place(sender_, textLeft, margin, textWidth, lineHeight);
+    const int messageTop = margin + lineHeight + S(6);
+    ui::Place(message_, textLeft, messageTop, textWidth, S(90));
+    const int buttonTop = messageTop + S(90) + margin;
     ui::Place(ok_, (width - buttonWidth) / 2, buttonTop, buttonWidth, S(25));
     SetClientSize(width, buttonTop + S(25) + margin);
 }
 
-void TFormMessages::SetMessage(const std::wstring& text) {
+void TFormMessages::SetMessage(const std::wstring& text, const PeerIdentity& sender) {
+    const bool known = sender.anonymous || !sender.account.empty();
+    const std::wstring line = known ? from_ + L": " + PeerText(sender, peerWords_) : peerWords_.unknown;
+    SetWindowTextW(sender_, line.c_str());
     SetWindowTextW(message_, text.c_str());
+}
+
+std::wstring TFormMessages::SenderLine() const {
+    return ui::WindowText(sender_);
 }
 
 std::wstring TFormMessages::Message() const {

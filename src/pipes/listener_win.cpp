@@ -43,10 +43,10 @@ uint32_t CodeFrom(const uint8_t bytes[4]) {
 
 // ---- hand-over ----
 
-void HandOverQueue::Push(uint32_t code, const RequestBytes& record) {
+void HandOverQueue::Push(uint32_t code, const RequestBytes& record, PeerIdentity peer) {
     {
         const std::lock_guard lock(mutex);
-        requests.push_back({code, record});
+        requests.push_back({code, record, std::move(peer)});
     }
     // Served wherever the user-interface thread takes messages, modal loops included.
     if (const HWND w = window.load()) SendNotifyMessageW(w, kMsgHandOver, 0, 0);
@@ -95,8 +95,8 @@ void RequestHandOver::RunQueued() {
         }
         queue_->taken.notify_all();
         try {
-            if (request.code == code::kTextMessage && onText) onText(DecodeTextMessage(request.record));
-            if (request.code == code::kAuthRequest && onAuth) onAuth(request.record);
+            if (request.code == code::kTextMessage && onText) onText(DecodeTextMessage(request.record), request.peer);
+            if (request.code == code::kAuthRequest && onAuth) onAuth(request.record, request.peer);
         } catch (...) {
             // A failing handler must not take the user-interface thread down.
         }
@@ -389,12 +389,14 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
+    // Asked while the peer is surely connected: once it has the reply, it may be gone.
+    PeerIdentity peer = IdentifyPeer(pipe);
     if ((admit_ && !admit_(code, buffer)) || !WaitForRoom()) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
     WriteCode(pipe, code::kAck);
-    queue_->Push(code, buffer);
+    queue_->Push(code, buffer, std::move(peer));
     return true;
 }
 

@@ -6,10 +6,9 @@
 // name in between). A supervisor thread makes sure an instance is always waiting
 // for the next peer while others are being served, up to kMaxConnections in
 // progress; surplus idle workers end. A worker reads the request code and the
-// 1616-byte record (each read waits at most about five seconds), replies, and
-// queues the request; closing a connection waits at most about five seconds for
-// the peer to read the reply. One stalled peer therefore holds one worker, never
-// the pipe.
+// 1616-byte record (each read waits at most about five seconds), asks the system
+// who the peer is, replies, and queues the request with that identity; closing a connection waits at most about five
+// seconds for the peer to read the reply. One stalled peer therefore holds one worker, never the pipe.
 //
 // Queued requests reach the user-interface thread through a RequestHandOver
 // window, one at a time and in the order they were read; a handler that pumps
@@ -36,6 +35,7 @@
 #include <string>
 #include <vector>
 
+#include "pipes/peer_identity_win.h"
 #include "pipes/request_record.h"
 #include "support/unique_win.h"
 #include "ui/window_win.h"
@@ -48,6 +48,7 @@ struct HandOverQueue {
     struct Request {
         uint32_t code;
         RequestBytes record;
+        PeerIdentity peer;
     };
     std::mutex mutex;
     std::condition_variable taken;  // a request left the queue
@@ -56,7 +57,7 @@ struct HandOverQueue {
     std::atomic<HWND> window{nullptr};
 
     // Any thread. Wakes the window; it runs the handlers in the order of pushing.
-    void Push(uint32_t code, const RequestBytes& record);
+    void Push(uint32_t code, const RequestBytes& record, PeerIdentity peer);
     void ReportTaken(const std::wstring& ownerSid);
 };
 
@@ -66,8 +67,9 @@ public:
     RequestHandOver();
     ~RequestHandOver() override;
 
-    std::function<void(const std::wstring& text)> onText;    // ShowTextMessage
-    std::function<void(const RequestBytes& record)> onAuth;  // ShowAuthRequest
+    // Each with the identity of the peer that sent the request.
+    std::function<void(const std::wstring& text, const PeerIdentity& peer)> onText;    // ShowTextMessage
+    std::function<void(const RequestBytes& record, const PeerIdentity& peer)> onAuth;  // ShowAuthRequest
     // Asked on a listener thread before the acknowledgement; false makes the reply
     // the failure code and drops the request. Must be safe on any thread.
     std::function<bool(uint32_t code, const RequestBytes& record)> admit;

@@ -5,15 +5,27 @@
 #include "auth/form_auth_win.h"
 #include "auth/job_answer_win.h"
 #include "auth/job_dialogs.h"
+#include "auth/print_servers.h"
 #include "messages/form_messages_win.h"
 #include "pipes/message_codes.h"
 #include "support/error_log_win.h"
+#include "support/machine_settings_win.h"
 
 namespace pm {
 namespace {
 
 // Log code of a job refused because JobDialogs::kLimit dialogs are open.
 constexpr int32_t kLogTooManyDialogs = 182;
+// Log code of a job refused because its peer's account is not in "PrintServerAccounts".
+constexpr int32_t kLogAccountNotAllowed = 183;
+
+// True when the machine's "PrintServerAccounts" is absent or empty, or names the
+// peer's account. A list nobody can read, like a list, lets no other account in.
+bool PeerAccountPermitted(const PeerIdentity& peer) {
+    const auto list = MachineString(kPrintServerAccountsValue);
+    if (list.status == reg::ReadStatus::Missing) return true;
+    return list.Ok() && NameListAllows(list.value, peer.anonymous ? L"" : peer.account);
+}
 
 std::function<void()>& TextMessageHook() {
     static std::function<void()> hook;
@@ -34,9 +46,9 @@ void SetTextMessageHook(std::function<void()> hook) {
     TextMessageHook() = std::move(hook);
 }
 
-void ShowTextMessage(const std::wstring& text) {
+void ShowTextMessage(const std::wstring& text, const PeerIdentity& sender) {
     if (TFormMessages* window = TFormMessages::Instance()) {
-        window->SetMessage(text);
+        window->SetMessage(text, sender);
         window->BringToTop();
     }
     if (TextMessageHook()) TextMessageHook()();
@@ -52,11 +64,18 @@ bool AdmitRequest(uint32_t code, const RequestBytes& bytes) {
     return false;
 }
 
-void ShowAuthRequest(const RequestBytes& bytes) {
+void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
     const RequestRecord record = DecodeRequest(bytes);
     // Opening nothing also means no answer and no connection to that computer.
     if (!PrintServerPermitted(record.ServerComputer)) {
         LogError(kLogServerNotAllowed, 0, L"JobRequest: print server not allowed: " + record.ServerComputer);
+        return;
+    }
+    if (!PeerAccountPermitted(peer)) {
+        const std::wstring who = peer.anonymous ? L"anonymous" : peer.account.empty() ? L"unknown" : peer.account;
+        LogError(kLogAccountNotAllowed, 0,
+                 L"JobRequest: account not allowed: " + who + L", job " + std::to_wstring(record.JobId) + L" of " +
+                     record.ServerComputer);
         return;
     }
     const JobKey key = MakeJobKey(record.ServerComputer, record.JobId);
@@ -67,9 +86,12 @@ void ShowAuthRequest(const RequestBytes& bytes) {
         case JobDialogs::Admission::Full:
             RefuseForTooManyDialogs(record);
             return;
-        case JobDialogs::Admission::New:
-            if (TFormAuth* dialog = TFormAuth::Create(bytes)) dialog->ShowOnTop();
+        case JobDialogs::Admission::New: {
+            AuthDialogArgs args;
+            args.requestedBy = peer;
+            if (TFormAuth* dialog = TFormAuth::Create(bytes, std::move(args))) dialog->ShowOnTop();
             break;
+        }
     }
     MessageBeep(MB_ICONEXCLAMATION);
 }

@@ -5,20 +5,22 @@
 #include <functional>
 #include <string>
 
+#include "pipes/peer_identity_win.h"
 #include "pipes/request_record.h"
 
 namespace pm {
 
-// The text replaces the message window's text, the window comes to the top, the
-// "View Messages..." command becomes available (through the hook) and the
+// The text and its sender replace the message window's, the window comes to the
+// top, the "View Messages..." command becomes available (through the hook) and the
 // exclamation sound plays.
-void ShowTextMessage(const std::wstring& text);
+void ShowTextMessage(const std::wstring& text, const PeerIdentity& sender);
 // A new authentication dialog for the record, brought to the top, with the sound;
 // the job's own dialog brought to the top when one is open already. Nothing opens
 // (and nothing will answer the job) when the record's print server is outside the
-// machine's "PrintServers" or JobDialogs::kLimit dialogs are open; each leaves a
-// log entry.
-void ShowAuthRequest(const RequestBytes& record);
+// machine's "PrintServers", when the peer's account is outside the machine's
+// "PrintServerAccounts", or when JobDialogs::kLimit dialogs are open; each leaves
+// a log entry. The dialog names the peer as the one who asked.
+void ShowAuthRequest(const RequestBytes& record, const PeerIdentity& peer);
 // The listener's question before it acknowledges (any thread): false for a job
 // request that could not open a dialog because the dialogs are at their limit.
 bool AdmitRequest(uint32_t code, const RequestBytes& record);

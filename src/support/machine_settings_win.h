@@ -7,6 +7,8 @@
 namespace pm {
 
 inline constexpr wchar_t kDisableSendMessageValue[] = L"DisableSendMessage";
+// The accounts a job request is taken from (";"-separated, e.g. CORP\PRINTSRV1$).
+inline constexpr wchar_t kPrintServerAccountsValue[] = L"PrintServerAccounts";
 
 reg::ReadResult<std::wstring> MachineString(const wchar_t* name);
 reg::ReadResult<uint32_t> MachineDword(const wchar_t* name);

@@ -19,6 +19,8 @@ public:
                 std::to_wstring(++serial);
         Create(L"\\HKCU", user_);
         Create(L"\\HKLM", machine_);
+        // The computer's name stays readable: the system names accounts with it.
+        CopyMachineKey(L"System\\CurrentControlSet\\Control\\ComputerName");
         RegOverridePredefKey(HKEY_CURRENT_USER, user_.Get());
         RegOverridePredefKey(HKEY_LOCAL_MACHINE, machine_.Get());
     }
@@ -36,6 +38,14 @@ private:
     void Create(const wchar_t* leaf, UniqueKey& key) {
         const std::wstring path = base_ + leaf;
         RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.Put(), nullptr);
+    }
+
+    void CopyMachineKey(const wchar_t* path) {
+        UniqueKey from, to;
+        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, from.Put()) != ERROR_SUCCESS) return;
+        if (RegCreateKeyExW(machine_.Get(), path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, to.Put(), nullptr) ==
+            ERROR_SUCCESS)
+            RegCopyTreeW(from.Get(), nullptr, to.Get());
     }
 
     std::wstring base_;

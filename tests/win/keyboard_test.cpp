@@ -98,6 +98,7 @@ protected:
         std::vector<Field> rows;
         for (int row = 0; row < TFormAuth::kRows; ++row)
             rows.push_back({TFormAuth::kIdRowLabel + row, TFormAuth::kIdRowValue + row, false});
+        rows.push_back({TFormAuth::kIdRequesterLabel, TFormAuth::kIdRequester, false});
         auto authFields = [&](bool username) {
             std::vector<Field> fields = rows;
             if (username) fields.push_back({TFormAuth::kIdUsernameLabel, TFormAuth::kIdUsername, true});
@@ -156,7 +157,7 @@ protected:
                          {IDOK},
                          {},
                          {}});
-        // The message is the window's content, read after its caption; it has no label.
+        // The message is named by the line of its sender.
         walks.push_back({"messages",
                          [] {
                              TFormMessages* messages = TFormMessages::Create();
@@ -164,7 +165,7 @@ protected:
                              return messages->Handle();
                          },
                          {IDOK},
-                         {{0, TFormMessages::kIdMessage, false}},
+                         {{TFormMessages::kIdSender, TFormMessages::kIdMessage, false}},
                          {}});
         return walks;
     }
@@ -193,10 +194,8 @@ protected:
         for (const Field& f : walk.fields) {
             const HWND field = GetDlgItem(window, f.field);
             const HWND before = GetWindow(field, GW_HWNDPREV);
-            if (f.label) {
-                EXPECT_EQ(before, GetDlgItem(window, f.label)) << "label of " << f.field;
-            }
-            const wchar_t key = f.label ? Mnemonic(text(f.label)) : 0;
+            EXPECT_EQ(before, GetDlgItem(window, f.label)) << "label of " << f.field;
+            const wchar_t key = Mnemonic(text(f.label));
             EXPECT_EQ(key != 0, f.mnemonic) << ui::WindowText(before).c_str();
             if (!key) continue;
             Press(WM_SYSCHAR, key);

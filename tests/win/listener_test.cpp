@@ -21,6 +21,7 @@
 #include "support/auth_fakes_win.h"
 #include "support/clock_win.h"
 #include "support/error_log_win.h"
+#include "support/machine_settings_win.h"
 #include "support/peer_exchange_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/process_win.h"
@@ -51,15 +52,35 @@ std::vector<uint8_t> Bytes(const RequestBytes& record, size_t size = kRequestRec
     return std::vector<uint8_t>(record.begin(), record.begin() + size);
 }
 
+// DOMAIN\name of this process's account, as the system names it.
+std::wstring OwnAccount() {
+    HANDLE token = nullptr;
+    OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token);
+    alignas(8) uint8_t buffer[256];
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size);
+    CloseHandle(token);
+    wchar_t name[256], domain[256];
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name, &nameSize, domain, &domainSize,
+                      &use);
+    return std::wstring(domain) + L"\\" + name;
+}
+
 class Listener : public ::testing::Test {
 protected:
     void SetUp() override {
         user_ = L"listener-test-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial_);
-        handOver_.onText = [this](const std::wstring& text) {
+        handOver_.onText = [this](const std::wstring& text, const PeerIdentity& peer) {
             texts_.push_back(text);
+            peers_.push_back(peer);
             if (onText_) onText_(text);
         };
-        handOver_.onAuth = [this](const RequestBytes& record) { records_.push_back(DecodeRequest(record)); };
+        handOver_.onAuth = [this](const RequestBytes& record, const PeerIdentity& peer) {
+            records_.push_back(DecodeRequest(record));
+            peers_.push_back(peer);
+        };
         handOver_.admit = &AdmitRequest;
         ASSERT_TRUE(handOver_.Create());
         messenger_ = std::make_unique<TMessenger>(ListenerPipeName(user_), handOver_);
@@ -94,6 +115,7 @@ protected:
     std::unique_ptr<TMessenger> messenger_;
     std::vector<std::wstring> texts_;
     std::vector<RequestRecord> records_;
+    std::vector<PeerIdentity> peers_;  // of every request handed over
     std::function<void(const std::wstring&)> onText_;
 };
 
@@ -113,6 +135,9 @@ TEST_F(Listener, TextIsAcknowledgedBeforeItIsHandedOver) {
     EXPECT_EQ(r.reply, code::kAck);
     EXPECT_TRUE(replyCameFirst);
     EXPECT_EQ(texts_, (std::vector<std::wstring>{L"hello"}));
+    ASSERT_EQ(peers_.size(), 1u);
+    EXPECT_EQ(peers_[0].account, OwnAccount()) << "the peer's account, as the system reports it";
+    EXPECT_FALSE(peers_[0].anonymous);
 }
 
 TEST_F(Listener, TextFillingAll261UnitsIsTakenWhole) {
@@ -382,9 +407,9 @@ class Incoming : public Listener {
 protected:
     void SetUp() override {
         Listener::SetUp();
-        handOver_.onText = [this](const std::wstring& text) {
+        handOver_.onText = [this](const std::wstring& text, const PeerIdentity& peer) {
             texts_.push_back(text);
-            ShowTextMessage(text);
+            ShowTextMessage(text, peer);
         };
         handOver_.onAuth = &ShowAuthRequest;
         window_ = TFormMessages::Create();
@@ -411,6 +436,24 @@ TEST_F(Incoming, ASecondMessageReplacesTheFirstAndEnablesViewMessages) {
     SendText(L"second");
     EXPECT_EQ(window_->Message(), L"second");
     EXPECT_EQ(hookCalls, 2);
+}
+
+TEST_F(Incoming, TheSenderLineIsTheSystemsWordNotTheTexts) {
+    SendText(L"From: Administrator\r\nYour print account is locked");
+    EXPECT_EQ(window_->SenderLine(), L"From: " + OwnAccount());
+    EXPECT_EQ(window_->Message(), L"From: Administrator\r\nYour print account is locked");
+    const struct {
+        PeerIdentity peer;
+        const wchar_t* line;
+    } cases[] = {
+        {{L"CORP\\anna", L"WS-12", false}, L"From: CORP\\anna on WS-12"},
+        {{L"", L"", true}, L"From: anonymous"},
+        {{}, L"unknown sender"},
+    };
+    for (const auto& c : cases) {
+        ShowTextMessage(L"hi", c.peer);
+        EXPECT_EQ(window_->SenderLine(), c.line);
+    }
 }
 
 int CountAuthDialogs() {
@@ -445,8 +488,8 @@ TEST_F(Incoming, OneDialogPerJobAndAtMost32) {
     // Created rather than shown: on a desktop without a window manager each show waits.
     for (uint32_t id = 2; id <= JobDialogs::kLimit; ++id)
         ASSERT_NE(TFormAuth::Create(Job(id)), nullptr);
-    ShowAuthRequest(Job(JobDialogs::kLimit + 1));
-    ShowAuthRequest(Job(JobDialogs::kLimit + 2));
+    ShowAuthRequest(Job(JobDialogs::kLimit + 1), {});
+    ShowAuthRequest(Job(JobDialogs::kLimit + 2), {});
     EXPECT_EQ(CountAuthDialogs(), int(JobDialogs::kLimit));
     EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(99))) << "refused before the acknowledgement";
     EXPECT_TRUE(AdmitRequest(code::kAuthRequest, Job(1))) << "an open job only comes to the front";
@@ -464,7 +507,7 @@ TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
     test::TestLogFolder();
     UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
     ASSERT_TRUE(reg::WriteString(key.Get(), kPrintServersValue, L" PS1 ; .;"));
-    ShowAuthRequest(Job(1, L"EVIL\r\n[forged]"));
+    ShowAuthRequest(Job(1, L"EVIL\r\n[forged]"), {});
     EXPECT_EQ(CountAuthDialogs(), 0);
     EXPECT_TRUE(test::WaitFor(
         [] {
@@ -473,14 +516,37 @@ TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
         },
         5s))
         << test::TestLogText();
-    ShowAuthRequest(Job(2, L"ps1"));
-    ShowAuthRequest(Job(3, L"."));
+    ShowAuthRequest(Job(2, L"ps1"), {});
+    ShowAuthRequest(Job(3, L"."), {});
     EXPECT_EQ(CountAuthDialogs(), 2);
     // Group policy's list wins over the product key's.
     UniqueKey policy = reg::OpenKey(HKEY_LOCAL_MACHINE, kPolicyKey, reg::Access::ReadWrite);
     ASSERT_TRUE(reg::WriteString(policy.Get(), kPrintServersValue, L"PS1"));
-    ShowAuthRequest(Job(4, L"."));
+    ShowAuthRequest(Job(4, L"."), {});
     EXPECT_EQ(CountAuthDialogs(), 2);
+}
+
+TEST_F(Incoming, PrintServerAccountsLetsOnlyTheNamedAccountsAsk) {
+    test::TestLogFolder();
+    UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
+    ASSERT_TRUE(reg::WriteString(key.Get(), kPrintServerAccountsValue, L"CORP\\svc-print"));
+    Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(1))}); });
+    test::PumpFor(300ms);
+    EXPECT_EQ(CountAuthDialogs(), 0);
+    const std::wstring account = OwnAccount();
+    const std::string logged(account.begin(), account.end());  // an ASCII name under Wine
+    EXPECT_NE(test::TestLogText().find("] 183 JobRequest: account not allowed: " + logged), std::string::npos)
+        << test::TestLogText();
+
+    std::wstring own = account;
+    for (wchar_t& c : own)
+        c = wchar_t(towlower(c));
+    ASSERT_TRUE(reg::WriteString(key.Get(), kPrintServerAccountsValue, L"CORP\\svc-print; " + own + L" "));
+    Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(2))}); });
+    ASSERT_TRUE(test::WaitFor([] { return CountAuthDialogs() == 1; }, 5s));
+    const HWND dialog = FindWindowW(TFormAuth::kClassName, nullptr);
+    EXPECT_EQ(ui::WindowText(GetDlgItem(dialog, TFormAuth::kIdRequesterLabel)), L"Requested by:");
+    EXPECT_EQ(ui::WindowText(GetDlgItem(dialog, TFormAuth::kIdRequester)), OwnAccount());
 }
 
 }  // namespace

@@ -171,7 +171,7 @@ TEST_F(Tray, StartWithWindowsTwiceReturnsToTheFirstState) {
 TEST_F(Tray, ViewMessagesComesWithTheFirstMessage) {
     TFormMirovant& form = Open();
     EXPECT_FALSE(form.ViewMsg().enabled);
-    ShowTextMessage(L"hello");
+    ShowTextMessage(L"hello", {});
     EXPECT_TRUE(form.ViewMsg().enabled);
 }
 

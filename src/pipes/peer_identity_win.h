@@ -1,0 +1,37 @@
+#pragma once
+// Who is at the other end of a pipe connection. The wire records carry no sender,
+// but the system knows which account opened the pipe: the listener asks it for
+// each request, so the user can tell the print server from a colleague.
+
+#include <windows.h>
+
+#include <string>
+
+#include "i18n/language_win.h"
+
+namespace pm {
+
+struct PeerIdentity {
+    std::wstring account;    // DOMAIN\name, or a SID string when no name is found; "" unknown
+    std::wstring computer;   // the peer's computer when the system reports it (remote peers)
+    bool anonymous = false;  // connected without credentials
+};
+
+// Asks the system who the client of `pipe` is: its token at identification level,
+// taken and dropped again on the calling thread. After the first read from the
+// pipe. Whatever fails leaves the identity unknown; it never fails the request.
+PeerIdentity IdentifyPeer(HANDLE pipe);
+
+// The words that make an identity a text, in one language.
+struct PeerWords {
+    std::wstring on;         // between account and computer
+    std::wstring anonymous;  // a peer without credentials
+    std::wstring unknown;    // nothing is known
+    static PeerWords Read(const LangReader& lang);
+};
+
+// The identity as the windows show it: "DOMAIN\name on COMPUTER", "DOMAIN\name",
+// or the anonymous or unknown text.
+std::wstring PeerText(const PeerIdentity& peer, const PeerWords& words);
+
+}  // namespace pm
