@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "i18n/language_win.h"
@@ -40,6 +41,47 @@ inline void UseScreenshotLanguage() {
     const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE");
     if (file && *file) UseLanguageFile(file);
 }
+
+// With PM_HIGH_CONTRAST set, the system's colours are a high-contrast scheme (white
+// on black, yellow links, as Windows' "High Contrast Black") while the object lives;
+// the colours before are restored after. (Windows also draws without visual styles
+// then: scripts/screenshots turns them off for such a run.)
+class ScreenshotColours {
+public:
+    ScreenshotColours() {
+        if (!_wgetenv(L"PM_HIGH_CONTRAST")) return;
+        constexpr COLORREF kBlack = RGB(0, 0, 0), kWhite = RGB(255, 255, 255), kYellow = RGB(255, 255, 0);
+        constexpr COLORREF kCyan = RGB(0, 255, 255), kGreen = RGB(63, 242, 0), kTeal = RGB(0, 128, 128);
+        const std::pair<int, COLORREF> scheme[] = {
+            {COLOR_WINDOW, kBlack},          {COLOR_WINDOWTEXT, kWhite},
+            {COLOR_BTNFACE, kBlack},         {COLOR_BTNTEXT, kWhite},
+            {COLOR_HOTLIGHT, kYellow},       {COLOR_HIGHLIGHT, kCyan},
+            {COLOR_HIGHLIGHTTEXT, kBlack},   {COLOR_GRAYTEXT, kGreen},
+            {COLOR_ACTIVECAPTION, kTeal},    {COLOR_CAPTIONTEXT, kWhite},
+            {COLOR_INACTIVECAPTION, kBlack}, {COLOR_INACTIVECAPTIONTEXT, kGreen},
+            {COLOR_3DLIGHT, kWhite},         {COLOR_BTNHIGHLIGHT, kWhite},
+            {COLOR_BTNSHADOW, kWhite},       {COLOR_3DDKSHADOW, kWhite},
+            {COLOR_WINDOWFRAME, kWhite},     {COLOR_ACTIVEBORDER, kWhite},
+            {COLOR_INACTIVEBORDER, kWhite},  {COLOR_MENU, kBlack},
+            {COLOR_MENUTEXT, kWhite},
+        };
+        for (const auto& [element, colour] : scheme) {
+            elements_.push_back(element);
+            saved_.push_back(GetSysColor(element));
+            colours_.push_back(colour);
+        }
+        SetSysColors(int(elements_.size()), elements_.data(), colours_.data());
+    }
+    ~ScreenshotColours() {
+        if (!elements_.empty()) SetSysColors(int(elements_.size()), elements_.data(), saved_.data());
+    }
+    ScreenshotColours(const ScreenshotColours&) = delete;
+    ScreenshotColours& operator=(const ScreenshotColours&) = delete;
+
+private:
+    std::vector<int> elements_;
+    std::vector<COLORREF> saved_, colours_;
+};
 
 inline bool SaveWindowBmp(HWND window, const std::wstring& path) {
     RECT rc;

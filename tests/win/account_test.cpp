@@ -372,6 +372,7 @@ TEST_F(AccountWindow, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
     test::UseScreenshotLanguage();
+    const test::ScreenshotColours colours;
     reg::WriteString(Interface().Get(), L"AccInfoServer", L"PRINTSRV");
     AccountSummary money = Money(12340, 50000);
     money.updated = LocalTime{2026, 12, 1, 8, 30, 0, 0};

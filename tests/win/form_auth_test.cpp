@@ -396,6 +396,7 @@ TEST_F(AuthDialog, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
     test::UseScreenshotLanguage();
+    const test::ScreenshotColours colours;
     struct Shot {
         const wchar_t* name;
         uint8_t mode;
@@ -409,8 +410,11 @@ TEST_F(AuthDialog, Screenshots) {
     for (const Shot& shot : shots) {
         const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
         reg::WriteBinary(key.Get(), L"AuthOptions", shot.rows);
-        const HWND dialog = Open(Job(shot.mode, 10, L"1234"));
-        ASSERT_TRUE(dialog);
+        AuthDialogArgs args = recorded_.Args(clock_, check_);
+        args.requestedBy = {L"CORP\\svc-print", L"PRINTSRV1", false};
+        dialog_ = TFormAuth::Create(Job(shot.mode, 10, L"1234"), std::move(args));
+        ASSERT_TRUE(dialog_);
+        const HWND dialog = dialog_->Handle();
         dialog_->ShowOnTop();
         SetText(dialog, TFormAuth::kIdPassword, L"secret");
         test::PumpFor(1500ms);

@@ -130,6 +130,7 @@ TEST_F(SenderDialog, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
     test::UseScreenshotLanguage();
+    const test::ScreenshotColours colours;
     const HWND dialog = Open();
     Fill(dialog, L"WS-12", L"anna", L"The new toner is in the cupboard.");
     ShowWindow(dialog, SW_SHOW);
@@ -138,7 +139,8 @@ TEST_F(SenderDialog, Screenshots) {
 
     TFormMessages* messages = TFormMessages::Create();
     ASSERT_NE(messages, nullptr);
-    messages->SetMessage(L"Your print job \"Report.docx\" is ready at the second floor printer.");
+    messages->SetMessage(L"Your print job \"Report.docx\" is ready at the second floor printer.",
+                         {L"CORP\\svc-print", L"PRINTSRV1", false});
     messages->BringToTop();
     test::PumpFor(std::chrono::milliseconds(1500));
     test::SaveWindowBmp(messages->Handle(), folder + L"\\messages.bmp");

@@ -281,6 +281,7 @@ TEST_F(About, Screenshots) {
     const std::wstring folder = test::ScreenshotFolder();
     if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
     test::UseScreenshotLanguage();
+    const test::ScreenshotColours colours;
     TFormAbout about;
     ASSERT_TRUE(about.Create(nullptr));
     ShowWindow(about.Handle(), SW_SHOW);
