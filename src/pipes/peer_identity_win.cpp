@@ -57,7 +57,9 @@ PeerIdentity IdentifyPeer(HANDLE pipe) {
     if (!ImpersonateNamedPipeClient(pipe)) return peer;
     HANDLE raw = nullptr;
     const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw);
-    RevertToSelf();  // before anything else runs as the peer
+    // Before anything else runs as the peer. A thread that cannot stop being the peer
+    // must not go on (the system's own advice): the process ends.
+    if (!RevertToSelf()) TerminateProcess(GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
     if (!opened) return peer;
     const UniqueHandle token(raw);
     DWORD size = 0;
