@@ -122,16 +122,22 @@ void TFormRequests::TimerTimer() {
     polling_ = false;
 }
 
+AccountTexts AccountSummaryTexts(const AccountSummary& s, const LangReader& lang) {
+    AccountTexts texts;
+    texts.balance =
+        s.money ? ui::FormatCurrency(s.balance) : std::to_wstring(s.balance) + L" " + lang.Read(text::kInfoPages);
+    texts.restriction = !s.restriction ? lang.Read(text::kInfoUnlimited)
+                        : s.money      ? ui::FormatCurrency(int64_t(*s.restriction))
+                                       : std::to_wstring(*s.restriction);
+    if (s.updated) texts.updated = ui::FormatDateTime(*s.updated);
+    return texts;
+}
+
 void TFormRequests::Show(const AccountSummary& s) {
-    const LangReader lang = OpenLanguageFile();
-    SetWindowTextW(balance_, (s.money ? ui::FormatCurrency(s.balance)
-                                      : std::to_wstring(s.balance) + L" " + lang.Read(text::kInfoPages))
-                                 .c_str());
-    const std::wstring restriction = !s.restriction ? lang.Read(text::kInfoUnlimited)
-                                     : s.money      ? ui::FormatCurrency(int64_t(*s.restriction))
-                                                    : std::to_wstring(*s.restriction);
-    SetWindowTextW(restriction_, restriction.c_str());
-    SetWindowTextW(updating_, s.updated ? ui::FormatDateTime(*s.updated).c_str() : L"");
+    const AccountTexts texts = AccountSummaryTexts(s, OpenLanguageFile());
+    SetWindowTextW(balance_, texts.balance.c_str());
+    SetWindowTextW(restriction_, texts.restriction.c_str());
+    SetWindowTextW(updating_, texts.updated.c_str());
 }
 
 void TFormRequests::btnServerClick() {

@@ -16,10 +16,20 @@
 #include <string>
 
 #include "account/account_records.h"
+#include "i18n/language_win.h"
 #include "support/unique_win.h"
 #include "ui/dialog_win.h"
 
 namespace pm {
+
+// The texts the window shows for an account summary, in the user's locale, the
+// words from the language file of `lang`.
+struct AccountTexts {
+    std::wstring balance;
+    std::wstring restriction;
+    std::wstring updated;  // "" when there is no date of updating
+};
+AccountTexts AccountSummaryTexts(const AccountSummary& summary, const LangReader& lang);
 
 struct RequestsArgs {
     // Default QueryAccount.

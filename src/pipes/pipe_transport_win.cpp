@@ -38,7 +38,9 @@ bool OpenPipe(const std::wstring& name, UniqueFile& handle) {
                                  nullptr, OPEN_EXISTING,
                                  FILE_FLAG_OVERLAPPED | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
         if (handle) return true;
+        const DWORD error = GetLastError();
         ui::PumpFor(250);  // no window stops repainting while a print server is slow
+        SetLastError(error);
     }
     return false;
 }

@@ -23,6 +23,7 @@ inline constexpr int kPipeWaits = 50;
 // Opens the client end for overlapped reading and writing: four attempts, each
 // failure followed by 250 ms in which window messages keep flowing. Connections are at
 // identification level: the peer can tell who connected but cannot act as the user.
+// On failure GetLastError() is the last attempt's error.
 bool OpenPipe(const std::wstring& name, UniqueFile& handle);
 
 // Reads one block of `count` bytes. A shorter message succeeds; a longer one fails.

@@ -25,13 +25,13 @@
 
 namespace pm {
 
-void AnnounceComputer(const std::wstring& server) {
+bool AnnounceComputer(const std::wstring& server) {
     UniqueFile pipe;
-    if (!OpenPipe(ServerPipeName(server), pipe)) return;
+    if (!OpenPipe(ServerPipeName(server), pipe)) return false;
     const ComputerBlock block = EncodeComputerBlock(ThisComputer());
-    WriteCode(pipe.Get(), code::kAnnounce);
-    WritePipe(pipe.Get(), block.data(), DWORD(block.size()));
-    ExpectCode(pipe.Get(), code::kAck);
+    const bool codeWritten = WriteCode(pipe.Get(), code::kAnnounce);
+    const bool blockWritten = WritePipe(pipe.Get(), block.data(), DWORD(block.size()));
+    return ExpectCode(pipe.Get(), code::kAck) && codeWritten && blockWritten;
 }
 
 std::wstring StartupShortcutPath(std::wstring* error) {

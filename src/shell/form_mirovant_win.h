@@ -36,8 +36,9 @@ struct MirovantArgs {
 };
 
 // The announcement: \\<server>\PIPE\PrintDolvek, the code, the 42-byte computer block,
-// the acknowledgement read; every step tried, no result examined.
-void AnnounceComputer(const std::wstring& server);
+// the acknowledgement read; every step tried whatever became of the one before. True
+// when the server acknowledged it (the tray ignores that; the self-check reports it).
+bool AnnounceComputer(const std::wstring& server);
 
 // The start-up shortcut: Startup folder + "\" + product caption + ".lnk"; "" when the
 // Startup folder cannot be read (`error` then says why).

@@ -32,8 +32,11 @@ bool IsReparsePoint(DWORD attributes) {
 // the entries.
 bool EnsureFolder(const std::wstring& folder, SECURITY_ATTRIBUTES* security) {
     const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES)
-        return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(attributes);
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !IsReparsePoint(attributes)) return true;
+        SetLastError(ERROR_DIRECTORY);
+        return false;
+    }
     const size_t slash = folder.find_last_of(L'\\', folder.size() - 2);
     if (slash != std::wstring::npos && slash > 2) EnsureFolder(folder.substr(0, slash + 1), nullptr);
     return CreateDirectoryW(folder.c_str(), security) || GetLastError() == ERROR_ALREADY_EXISTS;
@@ -69,10 +72,17 @@ UniqueFile OpenForAppendIn(HANDLE folder, const wchar_t* name) {
     HANDLE file = nullptr;
     // Appending only, readers welcome, no second writer; a planted link is opened as
     // itself (not followed) and then refused.
-    if (create(&file, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &status, nullptr,
+    const LONG result =
+        create(&file, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &status, nullptr,
                FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN_IF,
-               FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0) < 0)
+               FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
+    if (result < 0) {
+        // The caller (the self-check) reports why, as a Windows error.
+        using ToDosErrorFn = ULONG(NTAPI*)(LONG);
+        static const auto toDosError = GetProc<ToDosErrorFn>(GetModuleHandleW(L"ntdll.dll"), "RtlNtStatusToDosError");
+        SetLastError(toDosError ? toDosError(result) : ERROR_ACCESS_DENIED);
         return {};
+    }
     return UniqueFile(file);
 }
 
@@ -91,6 +101,28 @@ std::wstring SystemMessageText(int32_t systemError) {
     const DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                         DWORD(systemError), 0, buffer, DWORD(std::size(buffer)), nullptr);
     return TrimSystemMessage(std::wstring_view(buffer, length));
+}
+
+UniqueFile OpenErrorLogForAppend(const std::wstring& directory) {
+    const std::wstring logs = directory + L"Logs\\";
+    if (!EnsureFolder(logs, LogsFolderSecurity())) return {};
+    const UniqueFile folder(CreateFileW(logs.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!folder) return {};
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(folder.Get(), &info)) return {};
+    if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsReparsePoint(info.dwFileAttributes)) {
+        SetLastError(ERROR_DIRECTORY);  // replaced by a link since it was checked
+        return {};
+    }
+    UniqueFile file = OpenForAppendIn(folder.Get(), L"Errors.log");
+    if (!file || !GetFileInformationByHandle(file.Get(), &info)) return {};
+    if (IsReparsePoint(info.dwFileAttributes) || info.nNumberOfLinks > 1) {
+        SetLastError(ERROR_CANT_ACCESS_FILE);  // a link or a second name: not ours to write
+        return {};
+    }
+    return file;
 }
 
 TThreadFileLog::TThreadFileLog(std::wstring directory, const Clock& clock)
@@ -114,20 +146,8 @@ void TThreadFileLog::Queue(int32_t code, int32_t systemError, std::wstring_view 
 void TThreadFileLog::Write(const Request& request) const {
     const std::string line = ComposeLogLine(clock_.Now(), request.code, ToAnsi(request.text), request.systemError,
                                             ToAnsi(SystemMessageText(request.systemError)));
-    const std::wstring logs = directory_ + L"Logs\\";
-    if (!EnsureFolder(logs, LogsFolderSecurity())) return;
-    const UniqueFile folder(CreateFileW(logs.c_str(), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!folder || !GetFileInformationByHandle(folder.Get(), &info) ||
-        !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsReparsePoint(info.dwFileAttributes))
-        return;
-    const UniqueFile file = OpenForAppendIn(folder.Get(), L"Errors.log");
+    const UniqueFile file = OpenErrorLogForAppend(directory_);
     if (!file) return;
-    if (!GetFileInformationByHandle(file.Get(), &info) || IsReparsePoint(info.dwFileAttributes) ||
-        info.nNumberOfLinks > 1)
-        return;
     DWORD written = 0;
     WriteFile(file.Get(), line.data(), DWORD(line.size()), &written, nullptr);
 }

@@ -11,6 +11,7 @@
 
 #include "support/clock.h"
 #include "support/thread_pool_win.h"
+#include "support/unique_win.h"
 
 namespace pm {
 
@@ -44,6 +45,12 @@ private:
 // overwrite, delete or rename them; an entry's owner gets no more than that.
 inline constexpr wchar_t kLogsFolderSddl[] =
     L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12008d;;;AU)(A;OICI;0x120089;;;OW)";
+
+// Opens directory + "Logs\Errors.log" for appending, as every entry is written: the
+// Logs folder made when missing (with kLogsFolderSddl), the file opened inside that
+// folder, created when missing; a folder or file that is a link, or a file with a
+// second name, is refused. Empty on failure, GetLastError() then says why.
+UniqueFile OpenErrorLogForAppend(const std::wstring& directory);
 
 // Starts the process's error log in the installation directory. Once, at start-up.
 void InitErrorLog(const std::wstring& installDirectory);

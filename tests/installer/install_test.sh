@@ -28,6 +28,7 @@ wine reg add 'HKCU\Software\Tavrenholt\Print Mirovant\Interface' /v AccInfoServe
 wine msiexec /i "$(winepath -w "$msi")" /qn DISABLESENDMESSAGE=1 AUTOSTART=1 >/dev/null 2>&1
 check "install exits 0" "[ $? -eq 0 ]"
 check "the client is installed" "[ -f \"$dir/PrintMirovant.exe\" ]"
+check "the self-check is installed beside it" "[ -f \"$dir/PrintMirovantCheck.exe\" ]"
 check "the language files are installed" "[ -f \"$dir/Template.lng\" ] && [ -f \"$dir/German.lng\" ]"
 check "the Logs folder exists" "[ -d \"$dir/Logs\" ]"
 install_dir_set() {
@@ -49,6 +50,14 @@ for _ in $(seq 1 100); do
 done
 title=$(wine "$bin/PrintMirovantDriver.exe" title PrintMirovant.Messages 2>/dev/null | tr -d '\r')
 check "the installed client reads German.lng from its folder" "[ \"$title\" = 'Print Mirovant Pro - Nachrichten' ]"
+# The installed self-check sees what the installed client uses.
+selfcheck=$(wine "$dir/PrintMirovantCheck.exe" 2>/dev/null | tr -d '\r')
+sees() { printf '%s\n' "$selfcheck" | grep -qxF "$1"; }
+sees_start() { printf '%s\n' "$selfcheck" | grep -q "^$1"; }
+check "the self-check finds the installation folder" "sees 'OK   installation directory: C:\Program Files\Tavrenholt\Print Mirovant\ (Install Directory)'"
+check "the self-check finds German.lng" "sees 'OK   language: German, C:\Program Files\Tavrenholt\Print Mirovant\German.lng'"
+check "the self-check finds the client serving its pipe" "sees_start 'OK   own pipe: '"
+check "the self-check reads DisableSendMessage from the product key" "sees 'OK   DisableSendMessage: 1 (product key): \"Send Message...\" hidden'"
 wine "$bin/PrintServerSim.exe" push-job --server 'a/b' --mode 1 >/dev/null 2>&1
 for _ in $(seq 1 50); do
     wine "$bin/PrintMirovantDriver.exe" press PrintMirovant.Authentication 2 >/dev/null 2>&1 && break
@@ -67,7 +76,7 @@ done
 
 wine msiexec /x "$(winepath -w "$msi")" /qn >/dev/null 2>&1
 check "uninstall exits 0" "[ $? -eq 0 ]"
-check "the client is removed" "[ ! -f \"$dir/PrintMirovant.exe\" ]"
+check "the client and the self-check are removed" "[ ! -f \"$dir/PrintMirovant.exe\" ] && [ ! -f \"$dir/PrintMirovantCheck.exe\" ]"
 check "the product key's values are removed" "[ -z \"$(query "$key" 'Install Directory')\" ]"
 check "the shortcut is removed" "! find \"$WINEPREFIX/drive_c\" -name 'Print Mirovant Pro.lnk' | grep -q ."
 check "the start at logon is removed" "! wine reg query \"$run\" 2>/dev/null | grep -q 'Print Mirovant Pro'"

@@ -27,12 +27,17 @@ inline std::wstring BuildFolder() {
 
 class ChildProcess {
 public:
-    bool Start(const std::wstring& program, const std::wstring& arguments = {}) {
+    // `output`, an inheritable handle, becomes the child's standard output and error when given.
+    bool Start(const std::wstring& program, const std::wstring& arguments = {}, HANDLE output = nullptr) {
         std::wstring commandLine = L"\"" + program + L"\" " + arguments;
         STARTUPINFOW si = {sizeof si};
+        if (output) {
+            si.dwFlags = STARTF_USESTDHANDLES;
+            si.hStdOutput = si.hStdError = output;
+        }
         PROCESS_INFORMATION pi = {};
-        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                            &pi))
+        if (!CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr, 0, nullptr,
+                            nullptr, &si, &pi))
             return false;
         process_.Reset(pi.hProcess);
         CloseHandle(pi.hThread);
