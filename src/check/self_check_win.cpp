@@ -234,21 +234,29 @@ const wchar_t* MachineValueSource(const wchar_t* name) {
     return L"not set";
 }
 
-void CheckMachineValues(std::vector<CheckLine>& lines) {
-    const std::wstring listFrom = MachineValueSource(kPrintServersValue);
-    const auto list = MachineString(kPrintServersValue);
+// A ";"-separated list of names: "." stands for `thisComputer` where that is given.
+void CheckNameList(std::vector<CheckLine>& lines, const wchar_t* value, const std::wstring& thisComputer,
+                   const wchar_t* anyText, const wchar_t* noneText) {
+    const std::wstring from = MachineValueSource(value);
+    const auto list = MachineString(value);
     if (list.status == reg::ReadStatus::Missing) {
-        lines.push_back({true, L"PrintServers", L"not set: jobs may be answered to any print server"});
+        lines.push_back({true, value, std::wstring(L"not set: ") + anyText});
     } else if (!list.Ok()) {
-        lines.push_back({false, L"PrintServers", L"not a string (" + listFrom + L"): no job is answered"});
+        lines.push_back({false, value, L"not a string (" + from + L"): " + noneText});
     } else {
         std::wstring names;
-        for (const std::wstring& name : ParsePrintServers(list.value, ThisComputer()))
+        for (const std::wstring& name : ParsePrintServers(list.value, thisComputer))
             names += (names.empty() ? L"" : L";") + name;
-        lines.push_back({true, L"PrintServers",
-                         (names.empty() ? L"no names: jobs may be answered to any print server" : names) + L" (" +
-                             listFrom + L")"});
+        lines.push_back(
+            {true, value, (names.empty() ? L"no names: " + std::wstring(anyText) : names) + L" (" + from + L")"});
     }
+}
+
+void CheckMachineValues(std::vector<CheckLine>& lines) {
+    CheckNameList(lines, kPrintServersValue, ThisComputer(), L"jobs may be answered to any print server",
+                  L"no job is answered");
+    CheckNameList(lines, kPrintServerAccountsValue, {}, L"job requests are taken from any account",
+                  L"no job request is taken");
 
     const std::wstring disableFrom = MachineValueSource(kDisableSendMessageValue);
     const auto disable = MachineDword(kDisableSendMessageValue);

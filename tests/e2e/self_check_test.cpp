@@ -21,19 +21,22 @@
 namespace pm {
 namespace {
 
-const char* const kLabels[] = {"installation directory", "language",     "log folder",        "print server",
-                               "print server pipe",      "announcement", "account query",     "own pipe",
-                               "own pipe access list",   "PrintServers", "DisableSendMessage"};
+const char* const kLabels[] = {"installation directory", "language",     "log folder",          "print server",
+                               "print server pipe",      "announcement", "account query",       "own pipe",
+                               "own pipe access list",   "PrintServers", "PrintServerAccounts", "DisableSendMessage"};
 
 // The values a case may set, none of them set before or after it.
 const struct {
     HKEY root;
     const wchar_t *path, *name;
-} kTouched[] = {
-    {HKEY_CURRENT_USER, kInterfaceKey, L"AccInfoServer"},     {HKEY_CURRENT_USER, kInterfaceKey, L"Language"},
-    {HKEY_LOCAL_MACHINE, kProductKey, L"Install Directory"},  {HKEY_LOCAL_MACHINE, kProductKey, L"PrintServers"},
-    {HKEY_LOCAL_MACHINE, kProductKey, L"DisableSendMessage"}, {HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers"},
-    {HKEY_LOCAL_MACHINE, kPolicyKey, L"DisableSendMessage"}};
+} kTouched[] = {{HKEY_CURRENT_USER, kInterfaceKey, L"AccInfoServer"},
+                {HKEY_CURRENT_USER, kInterfaceKey, L"Language"},
+                {HKEY_LOCAL_MACHINE, kProductKey, L"Install Directory"},
+                {HKEY_LOCAL_MACHINE, kProductKey, L"PrintServers"},
+                {HKEY_LOCAL_MACHINE, kProductKey, L"DisableSendMessage"},
+                {HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers"},
+                {HKEY_LOCAL_MACHINE, kPolicyKey, L"DisableSendMessage"},
+                {HKEY_LOCAL_MACHINE, kProductKey, L"PrintServerAccounts"}};
 
 void SetValue(HKEY root, const wchar_t* path, const wchar_t* name, const wchar_t* text) {
     reg::WriteString(reg::OpenKey(root, path, reg::Access::ReadWrite).Get(), name, text);
@@ -150,10 +153,13 @@ INSTANTIATE_TEST_SUITE_P(
                  [](SelfCheck&) {
                      SetValue(HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers", L". ; SRV2");
                      SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"PrintServers", L"SRV9");
+                     SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"PrintServerAccounts", L" corp\\svc-print;");
                      reg::WriteDword(reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite).Get(),
                                      L"DisableSendMessage", 0);
                  },
-             .shows = {{"PrintServers", ";SRV2 (policy key)"}, {"DisableSendMessage", "0 (product key)"}}},
+             .shows = {{"PrintServers", ";SRV2 (policy key)"},
+                       {"PrintServerAccounts", "CORP\\SVC-PRINT (product key)"},
+                       {"DisableSendMessage", "0 (product key)"}}},
         Case{.name = "ServerStopped",
              .failing = {"print server pipe"},
              .absent = {"announcement", "account query"},

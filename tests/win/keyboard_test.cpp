@@ -160,6 +160,8 @@ protected:
         // The message is named by the line of its sender.
         walks.push_back({"messages",
                          [] {
+                             // A fresh one: the process's window may be left from another test.
+                             if (TFormMessages* left = TFormMessages::Instance()) DestroyWindow(left->Handle());
                              TFormMessages* messages = TFormMessages::Create();
                              messages->BringToTop();
                              return messages->Handle();
