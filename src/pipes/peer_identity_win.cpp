@@ -4,7 +4,7 @@
 
 #include <map>
 #include <mutex>
-#include <vector>
+#include <string>
 
 #include "support/module_win.h"
 #include "support/unique_win.h"
@@ -12,28 +12,28 @@
 namespace pm {
 namespace {
 
-// Account names by SID string: a lookup may go to a domain controller, and the
-// same few accounts (the print server's, a colleague's) connect again and again.
+// Account names by SID: a lookup may go to a domain controller, and the same few
+// accounts (the print server's, a colleague's) connect again and again.
 std::wstring AccountName(PSID sid) {
     static std::mutex mutex;
-    static std::map<std::wstring, std::wstring> known;
-    wchar_t* text = nullptr;
-    if (!ConvertSidToStringSidW(sid, &text)) return {};
-    const std::wstring sidText = text;
-    LocalFree(text);
+    static std::map<std::string, std::wstring> known;
+    const std::string key(static_cast<const char*>(sid), GetLengthSid(sid));
     {
         const std::lock_guard lock(mutex);
-        if (const auto found = known.find(sidText); found != known.end()) return found->second;
+        if (const auto found = known.find(key); found != known.end()) return found->second;
     }
     wchar_t name[256], domain[256];
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use;
-    // An account the system cannot name is shown by its SID.
-    std::wstring account = sidText;
-    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+    std::wstring account;
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
         account = domainSize ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    } else if (wchar_t* text = nullptr; ConvertSidToStringSidW(sid, &text)) {
+        account = text;  // an account the system cannot name is shown by its SID
+        LocalFree(text);
+    }
     const std::lock_guard lock(mutex);
-    if (known.size() < 256) known.emplace(sidText, account);
+    if (known.size() < 256) known.emplace(key, account);
     return account;
 }
 
@@ -62,11 +62,11 @@ PeerIdentity IdentifyPeer(HANDLE pipe) {
     if (!RevertToSelf()) TerminateProcess(GetCurrentProcess(), ERROR_CANNOT_IMPERSONATE);
     if (!opened) return peer;
     const UniqueHandle token(raw);
+    // One call: a token's user is at most a TOKEN_USER and the largest SID.
+    alignas(TOKEN_USER) uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
     DWORD size = 0;
-    GetTokenInformation(token.Get(), TokenUser, nullptr, 0, &size);
-    std::vector<uint8_t> buffer(size);
-    if (!size || !GetTokenInformation(token.Get(), TokenUser, buffer.data(), size, &size)) return peer;
-    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid;
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size)) return peer;
+    const PSID sid = reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid;
     if (IsWellKnownSid(sid, WinAnonymousSid)) {
         peer.anonymous = true;
         return peer;
