@@ -47,13 +47,21 @@ wine_ready() {
     (
         flock 9
         wine_display || exit 1
-        local stamp="$WINEPREFIX.server" pid
-        if [ -f "$stamp" ] && read -r pid <"$stamp" && kill -0 "$pid" 2>/dev/null; then
-            exit 0
+        local stamp="$WINEPREFIX.server" pid display num
+        if [ -f "$stamp" ] && read -r pid display <"$stamp" && kill -0 "$pid" 2>/dev/null; then
+            # A server started on another display than this one (its Xvfb died and a new
+            # one came up) makes no window there: it starts again.
+            num=${display#*:}
+            num=${num%%.*}
+            if [ "$display" = "$DISPLAY" ] && [ -S "/tmp/.X11-unix/X$num" ]; then
+                exit 0
+            fi
+            wineserver -k </dev/null >/dev/null 2>&1 9>&-
+            wineserver -w </dev/null >/dev/null 2>&1 9>&-
         fi
         mkdir -p "$WINEPREFIX"
         setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
-        echo $! >"$stamp"
+        echo "$! $DISPLAY" >"$stamp"
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
         fi
