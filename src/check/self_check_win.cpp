@@ -9,6 +9,7 @@
 
 #include "account/form_requests_win.h"
 #include "account/query_account_win.h"
+#include "auth/credentials_win.h"
 #include "auth/job_answer_win.h"
 #include "auth/print_servers.h"
 #include "i18n/language_win.h"
@@ -48,11 +49,10 @@ bool IsFile(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A SID as text; "(unknown)" for none.
 std::wstring SidText(PSID sid) {
-    wchar_t* text = nullptr;
-    if (!sid || !ConvertSidToStringSidW(sid, &text)) return L"(unknown)";
-    const std::unique_ptr<wchar_t, LocalFreer> owned(text);
-    return text;
+    const std::wstring text = SidToText(sid);
+    return text.empty() ? L"(unknown)" : text;
 }
 
 // Where the installation directory comes from, by the rule the client applies.
@@ -222,14 +222,15 @@ void CheckOwnPipe(std::vector<CheckLine>& lines) {
     }
 }
 
-// Where a machine-wide value comes from: the policy key wins whenever it holds the
-// value, whatever its type, as the client reads them.
+// Where a machine-wide value comes from, as the client reads it.
 const wchar_t* MachineValueSource(const wchar_t* name) {
-    const std::pair<const wchar_t*, const wchar_t*> keys[] = {{kPolicyKey, L"policy key"},
-                                                              {kProductKey, L"product key"}};
-    for (const auto& [path, label] : keys) {
-        const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, path, reg::Access::Read);
-        if (key && RegQueryValueExW(key.Get(), name, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS) return label;
+    switch (MachineValueKey(name)) {
+        case MachineKey::Policy:
+            return L"policy key";
+        case MachineKey::Product:
+            return L"product key";
+        case MachineKey::None:
+            break;
     }
     return L"not set";
 }

@@ -40,7 +40,8 @@ std::wstring AccountName(PSID sid) {
 // The client's computer: only Vista and later have the call, and Wine's stub ends
 // the process; a local client has none to report.
 std::wstring ClientComputer(HANDLE pipe) {
-    if (IsWine()) return {};
+    static const bool wine = IsWine();
+    if (wine) return {};
     using GetClientComputerFn = BOOL(WINAPI*)(HANDLE, LPWSTR, ULONG);
     static const auto get =
         GetProc<GetClientComputerFn>(GetModuleHandleW(L"kernel32.dll"), "GetNamedPipeClientComputerNameW");
