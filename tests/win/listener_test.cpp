@@ -412,6 +412,7 @@ protected:
             ShowTextMessage(text, peer);
         };
         handOver_.onAuth = &ShowAuthRequest;
+        delete TFormMessages::Instance();  // a fresh one: no messages left from another test
         window_ = TFormMessages::Create();
         ASSERT_NE(window_, nullptr);
     }
@@ -454,6 +455,55 @@ TEST_F(Incoming, TheSenderLineIsTheSystemsWordNotTheTexts) {
         ShowTextMessage(L"hi", c.peer);
         EXPECT_EQ(window_->SenderLine(), c.line);
     }
+}
+
+TEST_F(Incoming, AFloodBuriesNoMessageWithinTheBound) {
+    // Regression: each message replaced the one shown, so a flood overwrote a genuine one within milliseconds.
+    const HWND window = window_->Handle();
+    auto more = [&] { return ui::WindowText(GetDlgItem(window, TFormMessages::kIdMore)); };
+    auto dismiss = [&](size_t count) {
+        for (size_t i = 0; i < count; ++i)
+            SendMessageW(window, WM_COMMAND, i % 2 ? IDOK : IDCANCEL, 0);
+    };
+    window_->Receive(L"genuine", {L"CORP\\anna", L"WS-12", false});
+    for (int i = 0; i < 20; ++i)
+        window_->Receive(L"flood", {});
+    EXPECT_EQ(more(), L"20 more unread");
+    dismiss(20);
+    EXPECT_EQ(window_->Message(), L"genuine");
+    EXPECT_EQ(window_->SenderLine(), L"From: CORP\\anna on WS-12");
+    for (size_t i = 0; i < TFormMessages::kMaxUnread; ++i)
+        window_->Receive(std::to_wstring(i), {});
+    EXPECT_EQ(more(), std::to_wstring(TFormMessages::kMaxUnread - 1) + L" more unread") << "the oldest went";
+    dismiss(TFormMessages::kMaxUnread - 1);
+    EXPECT_EQ(window_->Message(), L"0");
+    EXPECT_EQ(more(), L"");
+    dismiss(1);
+    EXPECT_FALSE(IsWindowVisible(window)) << "hidden when none is left";
+    EXPECT_EQ(window_->Message(), L"0") << "kept for View Messages";
+}
+
+TEST_F(Incoming, AFloodTakesTheFocusAtMostOnceASecond) {
+    // Regression: every message of a flood took the focus and beeped.
+    ULONGLONG now = 10'000;
+    window_->SetTicks([&] { return now; });
+    const HWND other =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    window_->Receive(L"first", {});
+    SetActiveWindow(other);
+    now += 999;
+    window_->Receive(L"second", {});
+    EXPECT_EQ(GetActiveWindow(), other);
+    now += 1;
+    window_->Receive(L"third", {});
+    EXPECT_EQ(GetActiveWindow(), window_->Handle());
+    // Closed within the second, it comes back at the end of it.
+    SendMessageW(window_->Handle(), WM_CLOSE, 0, 0);
+    now += 999;
+    window_->Receive(L"fourth", {});
+    EXPECT_FALSE(IsWindowVisible(window_->Handle()));
+    EXPECT_TRUE(test::PumpUntil([&] { return IsWindowVisible(window_->Handle()) != FALSE; }));
+    DestroyWindow(other);
 }
 
 int CountAuthDialogs() {
