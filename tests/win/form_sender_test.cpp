@@ -139,9 +139,9 @@ TEST_F(SenderDialog, Screenshots) {
 
     TFormMessages* messages = TFormMessages::Create();
     ASSERT_NE(messages, nullptr);
-    messages->SetMessage(L"Your print job \"Report.docx\" is ready at the second floor printer.",
-                         {L"CORP\\svc-print", L"PRINTSRV1", false});
-    messages->BringToTop();
+    messages->Receive(L"The new toner is in the cupboard.", {L"CORP\\anna", L"WS-12", false});
+    messages->Receive(L"Your print job \"Report.docx\" is ready at the second floor printer.",
+                      {L"CORP\\svc-print", L"PRINTSRV1", false});
     test::PumpFor(std::chrono::milliseconds(1500));
     test::SaveWindowBmp(messages->Handle(), folder + L"\\messages.bmp");
     DestroyWindow(messages->Handle());

@@ -163,7 +163,8 @@ protected:
                              // A fresh one: the process's window may be left from another test.
                              if (TFormMessages* left = TFormMessages::Instance()) DestroyWindow(left->Handle());
                              TFormMessages* messages = TFormMessages::Create();
-                             messages->BringToTop();
+                             messages->Receive(L"first", {});
+                             messages->Receive(L"second", {});  // the count line shown too
                              return messages->Handle();
                          },
                          {IDOK},
