@@ -44,7 +44,10 @@ inline constexpr TextKey kNo{L"Global", L"strNo", L"No"};
 inline constexpr TextKey kFrom{L"Global", L"strFrom", L"From"};
 inline constexpr TextKey kPeerOn{L"Global", L"strOnComputer", L"on"};
 inline constexpr TextKey kPeerAnonymous{L"Global", L"strAnonymous", L"anonymous"};
-inline constexpr TextKey kPeerUnknown{L"Global", L"strUnknownSender", L"unknown sender"};
+// The system could not tell who connected (or the peer hid who it is).
+inline constexpr TextKey kPeerUnknown{L"Global", L"strUnknownSender", L"sender not identified"};
+// Under the message window's text: how many messages wait behind the one shown ("%" is the count).
+inline constexpr TextKey kMoreMessages{L"Global", L"strMoreMessages", L"% more unread"};
 
 // Messages: message-box texts.
 inline constexpr TextKey kSelfMessage{L"Messages", L"strSelfMessage", L"You cannot send messages to yourself!"};
@@ -92,6 +95,8 @@ inline constexpr TextKey kAuthPages{L"WindowAuthentication", L"strPages", L"Page
 inline constexpr TextKey kAuthCopies{L"WindowAuthentication", L"strCopies", L"Copies"};
 inline constexpr TextKey kAuthCost{L"WindowAuthentication", L"strCost", L"Cost"};
 inline constexpr TextKey kAuthRequestedBy{L"WindowAuthentication", L"strRequestedBy", L"Requested by"};
+// The computer the job's answer goes to.
+inline constexpr TextKey kAuthAnswerTo{L"WindowAuthentication", L"strAnswerTo", L"Answer goes to"};
 inline constexpr TextKey kAuthUsername{L"WindowAuthentication", L"strUsername", L"&Username"};
 inline constexpr TextKey kAuthPassword{L"WindowAuthentication", L"strPassword", L"&Password"};
 inline constexpr TextKey kAuthPinCode{L"WindowAuthentication", L"strPINCode", L"&PIN Code"};
