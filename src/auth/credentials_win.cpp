@@ -59,7 +59,7 @@ std::wstring TokenUserSidText(HANDLE token) {
 class Sspi {
 public:
     Sspi() {
-        library_ = LoadLibraryW(L"security.dll");
+        library_ = LoadSystemLibrary(L"security.dll");
         if (!library_) return;
         auto init = GetProc<INIT_SECURITY_INTERFACE_A>(library_, "InitSecurityInterfaceA");
         table_ = init ? init() : nullptr;
@@ -326,7 +326,7 @@ CheckResult CheckCredentialsLogon(std::wstring_view user, std::wstring_view doma
 CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view domain, std::wstring_view password,
                                    std::wstring_view expectedSid) {
     using ChangePassword = NET_API_STATUS(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR);
-    const UniqueModule netapi(LoadLibraryW(L"netapi32.dll"));
+    const UniqueModule netapi(LoadSystemLibrary(L"netapi32.dll"));
     const auto change = GetProc<ChangePassword>(netapi.Get(), "NetUserChangePassword");
     if (!change) return CheckResult::Unavailable;
     // No token comes back from this check: the account it asks about must itself be

@@ -13,6 +13,7 @@
 #include "i18n/language_win.h"
 #include "support/clock_win.h"
 #include "support/day_count.h"
+#include "support/error_log_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -58,7 +59,7 @@ TFormAuth::TFormAuth(const RequestBytes& record, AuthDialogArgs args)
     : record_(DecodeRequest(record)), args_(std::move(args)) {
     if (!args_.check) args_.check = &SystemCredentialCheck::Instance();
     if (!args_.clock) args_.clock = &SystemClock::Instance();
-    if (!args_.sendAnswer) args_.sendAnswer = &SendJobAnswer;
+    if (!args_.sendAnswer) args_.sendAnswer = &SendJobAnswerInBackground;
     if (!args_.warn) args_.warn = &Warn;
 }
 
@@ -71,7 +72,10 @@ TFormAuth* TFormAuth::Create(const RequestBytes& record, AuthDialogArgs args) {
         delete dialog;
         return nullptr;
     }
-    OpenJobDialogs().Add(MakeJobKey(dialog->record_.ServerComputer, dialog->record_.JobId), dialog);
+    const PeerIdentity& peer = dialog->args_.requestedBy;
+    OpenJobDialogs().Add(
+        MakeJobKey(dialog->record_.ServerComputer, dialog->record_.JobId, PeerAccountKey(peer), dialog->args_.trusted),
+        dialog);
     return dialog;
 }
 
@@ -85,7 +89,12 @@ void TFormAuth::ShowOnTop() {
     SetForegroundWindow(Handle());
     SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     // The user name is filled in already: the password or PIN is what is typed first.
-    SetFocus(record_.AuthMode == AuthNone ? ok_ : password_);
+    // Without credentials, the focus rests on who asked, where no letter and no space
+    // presses a button.
+    const HWND first = record_.AuthMode == AuthNone ? requester_ : password_;
+    SetFocusControl(first);
+    SetFocus(first);
+    ui::GuardInput(Handle(), kInputGuard);
 }
 
 // ---- creation ----
@@ -123,6 +132,8 @@ void TFormAuth::CreateControls() {
     }
     requesterLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdRequesterLabel}, f);
     requester_ = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdRequester}, f);
+    answerToLabel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdAnswerToLabel}, f);
+    answerTo_ = ui::CreateControl(w, {WC_EDITW, L"", ES_READONLY | ES_AUTOHSCROLL, 0, kIdAnswerTo}, f);
     bevel_ = ui::CreateControl(w, {WC_STATICW, L"", SS_ETCHEDHORZ, 0, kIdBevel}, f);
     countdown_ = ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX, 0, kIdCountdown}, f);
 
@@ -151,6 +162,7 @@ void TFormAuth::Localise() {
     for (int row = 0; row < kRows; ++row)
         SetWindowTextW(labels_[row], (lang.Read(*kRowTexts[row]) + L":").c_str());
     SetWindowTextW(requesterLabel_, (lang.Read(text::kAuthRequestedBy) + L":").c_str());
+    SetWindowTextW(answerToLabel_, (lang.Read(text::kAuthAnswerTo) + L":").c_str());
     SetWindowTextW(usernameLabel_, (lang.Read(text::kAuthUsername) + L":").c_str());
     const TextKey& password = record_.AuthMode == AuthPinCode ? text::kAuthPinCode : text::kAuthPassword;
     SetWindowTextW(passwordLabel_, (lang.Read(password) + L":").c_str());
@@ -174,6 +186,9 @@ void TFormAuth::FillValues() {
     for (int row = 0; row < kRows; ++row)
         SetWindowTextW(values_[row], values[row].c_str());
     SetWindowTextW(requester_, PeerText(args_.requestedBy, PeerWords::Read(lang)).c_str());
+    // "." is this computer: shown by its name.
+    const std::wstring& server = record_.ServerComputer;
+    SetWindowTextW(answerTo_, (server == L"." && !ThisComputer().empty() ? ThisComputer() : server).c_str());
 }
 
 void TFormAuth::RestoreRows() {
@@ -233,7 +248,7 @@ void TFormAuth::Layout() {
     const int inner = groupLeft + S(12), innerRight = groupLeft + groupWidth - S(12);
 
     // Job information: labels in a column as wide as the widest label, values beside.
-    int labelWidth = meter.WidthOf(requesterLabel_);
+    int labelWidth = std::max(meter.WidthOf(requesterLabel_), meter.WidthOf(answerToLabel_));
     for (HWND label : labels_)
         labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int valueLeft = inner + labelWidth + S(10);
@@ -246,6 +261,9 @@ void TFormAuth::Layout() {
     }
     ui::Place(requesterLabel_, inner, top, labelWidth + S(2), textHeight);
     ui::Place(requester_, valueLeft, top, innerRight - valueLeft, textHeight);
+    top += pitch;
+    ui::Place(answerToLabel_, inner, top, labelWidth + S(2), textHeight);
+    ui::Place(answerTo_, valueLeft, top, innerRight - valueLeft, textHeight);
     top += pitch;
     ui::Place(bevel_, inner, top + S(4), innerRight - inner, S(2));
     ui::Place(countdown_, inner, top + S(12), innerRight - inner, textHeight);
@@ -299,9 +317,11 @@ void TFormAuth::ShowRowMenu(POINT screen) {
         AppendMenuW(menu.Get(), MF_STRING | (shown_[row] ? MF_CHECKED : MF_UNCHECKED), UINT_PTR(kIdMenuRow + row),
                     lang.Read(*kRowTexts[row]).c_str());
     }
-    // Who asked cannot be hidden; the menu says so.
+    // Who asked and where the answer goes cannot be hidden; the menu says so.
     AppendMenuW(menu.Get(), MF_STRING | MF_CHECKED | MF_GRAYED, UINT_PTR(kIdMenuRow + kRows),
                 lang.Read(text::kAuthRequestedBy).c_str());
+    AppendMenuW(menu.Get(), MF_STRING | MF_CHECKED | MF_GRAYED, UINT_PTR(kIdMenuRow + kRows + 1),
+                lang.Read(text::kAuthAnswerTo).c_str());
     const int chosen =
         int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, Handle(), nullptr));
     if (chosen >= kIdMenuRow && chosen < kIdMenuRow + kRows) {
@@ -329,13 +349,14 @@ void TFormAuth::TimerTimer() {
 void TFormAuth::Expire() {
     if (answered_) return;
     if (!Busy()) {
-        btnDeleteClick();
+        const BusyScope busy(*this);
+        Answer(JobActionDelete, false);
         return;
     }
     // A handler is running, most likely inside a warning box that the user may leave
     // open: the job is deleted now all the same, and the box is closed, so the
     // handler returns and the held close frees the window.
-    Answer(JobActionDelete);
+    Answer(JobActionDelete, false);
     EnumThreadWindows(GetCurrentThreadId(), &CloseIfOwnedBy, reinterpret_cast<LPARAM>(Handle()));
 }
 
@@ -370,12 +391,19 @@ bool TFormAuth::Authenticated() {
     }
 }
 
-void TFormAuth::Answer(JobAction action) {
+void TFormAuth::Answer(JobAction action, bool byUser) {
     answered_ = true;
+    KillTimer(Handle(), kTimerId);
     // The box's own copy goes too: overwritten in place, then emptied.
     SetWindowTextW(password_, std::wstring(size_t(GetWindowTextLengthW(password_)), L' ').c_str());
     SetWindowTextW(password_, L"");
-    args_.sendAnswer(record_, action);
+    if (byUser || UnattendedAnswerAllowed(record_.ServerComputer)) {
+        args_.sendAnswer(record_, action);
+    } else {
+        LogError(kLogUnattendedNotSent, 0,
+                 L"JobAnswer: job " + std::to_wstring(record_.JobId) + L" of " + record_.ServerComputer +
+                     L" ran out; no answer sent to a computer that is neither listed nor chosen");
+    }
     Close();
 }
 
@@ -396,7 +424,6 @@ void TFormAuth::btnOkClick() {
 void TFormAuth::btnDeleteClick() {
     if (answered_ || Busy()) return;
     const BusyScope busy(*this);
-    KillTimer(Handle(), kTimerId);
     Answer(JobActionDelete);
 }
 

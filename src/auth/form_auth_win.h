@@ -3,7 +3,10 @@
 // the job's mode requires, counts five minutes down from the job's time, and ends
 // in one answer to the print server: print (OK with credentials that pass) or
 // delete (Delete, Escape, or the countdown reaching zero). Closing it by its frame
-// sends nothing.
+// sends nothing. The countdown's delete, which the user did not give, goes only to a
+// computer someone chose (UnattendedAnswerAllowed); for any other the dialog closes
+// without a connection. For a second after it comes to the front, no key press and
+// no click answers it: typing meant for another window cannot print or delete a job.
 //
 // User-interface thread only. Created without an owner and with a task-bar button
 // of its own; frees itself when closed (nobody keeps a reference). Answering and
@@ -28,18 +31,22 @@ namespace pm {
 struct AuthDialogArgs {
     const CredentialCheck* check = nullptr;  // default: the system's checks
     const Clock* clock = nullptr;            // default: the system's local time
-    // Sends the answer; default SendJobAnswer.
+    // Sends the answer; default SendJobAnswerInBackground.
     std::function<void(const RequestRecord&, JobAction)> sendAnswer;
     // Shows a warning box owned by the dialog; default MessageBoxW with the exclamation icon.
     std::function<void(HWND owner, const std::wstring& text, const std::wstring& caption)> warn;
     // Who sent the request: shown in the row "Requested by", after the job's rows.
     PeerIdentity requestedBy;
+    // The requesting account is a trusted print server's (not held to a share of the dialogs).
+    bool trusted = false;
 };
 
 class TFormAuth final : public ui::Dialog {
 public:
     static constexpr wchar_t kClassName[] = L"PrintMirovant.Authentication";
     static constexpr int kRows = 8;
+    // How long input is ignored after the dialog comes to the front, in milliseconds.
+    static constexpr unsigned kInputGuard = 1000;
     // Stable control ids: tests and tools find the controls with GetDlgItem.
     // OK is IDOK and Delete is IDCANCEL, so Enter and Escape press them.
     enum : int {
@@ -56,6 +63,8 @@ public:
         kIdRequesterLabel = kIdRowLabel + kRows,
         kIdRowValue = 220,  // + row
         kIdRequester = kIdRowValue + kRows,
+        kIdAnswerToLabel = kIdRowLabel + kRows + 1,
+        kIdAnswerTo = kIdRowValue + kRows + 1,
         kIdMenuRow = 300,  // + row: the context menu's check items
     };
     static constexpr UINT kTimerId = 1;
@@ -98,7 +107,8 @@ private:
     // (a warning box) is running.
     void Expire();
     bool Authenticated();
-    void Answer(JobAction action);
+    // `byUser` false: the countdown's answer, sent only where UnattendedAnswerAllowed.
+    void Answer(JobAction action, bool byUser = true);
     void DpiChanged() override;
 
     const RequestRecord record_;
@@ -107,7 +117,8 @@ private:
     std::array<bool, kRows> shown_{true, true, true, true, true, true, true, true};
     std::array<HWND, kRows> labels_{};
     std::array<HWND, kRows> values_{};
-    HWND requesterLabel_ = nullptr, requester_ = nullptr;  // always shown: the user must see who asks
+    // Always shown: the user must see who asks and where the answer goes.
+    HWND requesterLabel_ = nullptr, requester_ = nullptr, answerToLabel_ = nullptr, answerTo_ = nullptr;
     HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
     HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;

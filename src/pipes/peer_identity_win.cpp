@@ -37,9 +37,10 @@ std::wstring AccountName(PSID sid) {
     return account;
 }
 
-// The client's computer: only Vista and later have the call, and Wine's stub ends
-// the process; a local client has none to report.
-std::wstring ClientComputer(HANDLE pipe) {
+}  // namespace
+
+std::wstring ClientComputerOf(HANDLE pipe) {
+    // Only Vista and later have the call, and Wine's stub ends the process.
     static const bool wine = IsWine();
     if (wine) return {};
     using GetClientComputerFn = BOOL(WINAPI*)(HANDLE, LPWSTR, ULONG);
@@ -50,11 +51,9 @@ std::wstring ClientComputer(HANDLE pipe) {
     return name;
 }
 
-}  // namespace
-
 PeerIdentity IdentifyPeer(HANDLE pipe) {
     PeerIdentity peer;
-    peer.computer = ClientComputer(pipe);
+    peer.computer = ClientComputerOf(pipe);
     if (!ImpersonateNamedPipeClient(pipe)) return peer;
     HANDLE raw = nullptr;
     const BOOL opened = OpenThreadToken(GetCurrentThread(), TOKEN_QUERY, TRUE, &raw);
@@ -74,6 +73,12 @@ PeerIdentity IdentifyPeer(HANDLE pipe) {
     }
     peer.account = AccountName(sid);
     return peer;
+}
+
+std::wstring PeerAccountKey(const PeerIdentity& peer) {
+    std::wstring key = peer.anonymous ? L"(anonymous)" : peer.account;
+    CharUpperBuffW(key.data(), DWORD(key.size()));
+    return key;
 }
 
 PeerWords PeerWords::Read(const LangReader& lang) {

@@ -22,6 +22,14 @@ struct PeerIdentity {
 // pipe. Whatever fails leaves the identity unknown; it never fails the request.
 PeerIdentity IdentifyPeer(HANDLE pipe);
 
+// The computer of the client of `pipe` when the system reports one: "" for a local
+// client, and under Wine.
+std::wstring ClientComputerOf(HANDLE pipe);
+
+// The account as requests are counted and told apart by: upper-case account,
+// "(ANONYMOUS)" for a peer without credentials, "" when nobody could be identified.
+std::wstring PeerAccountKey(const PeerIdentity& peer);
+
 // The words that make an identity a text, in one language.
 struct PeerWords {
     std::wstring on;         // between account and computer
@@ -31,7 +39,7 @@ struct PeerWords {
 };
 
 // The identity as the windows show it: "DOMAIN\name on COMPUTER", "DOMAIN\name",
-// or the anonymous or unknown text.
+// or the anonymous text, or the text that says the sender could not be identified.
 std::wstring PeerText(const PeerIdentity& peer, const PeerWords& words);
 
 }  // namespace pm

@@ -2,12 +2,15 @@
 
 #include <windows.h>
 
+#include "auth/countdown.h"
 #include "auth/form_auth_win.h"
 #include "auth/job_answer_win.h"
 #include "auth/job_dialogs.h"
 #include "auth/print_servers.h"
 #include "messages/form_messages_win.h"
 #include "pipes/message_codes.h"
+#include "support/clock_win.h"
+#include "support/day_count.h"
 #include "support/error_log_win.h"
 #include "support/machine_settings_win.h"
 
@@ -27,40 +30,60 @@ bool PeerAccountPermitted(const PeerIdentity& peer) {
     return list.Ok() && NameListAllows(list.value, peer.anonymous ? L"" : peer.account);
 }
 
+JobKey KeyOf(const RequestRecord& record, const PeerIdentity& peer) {
+    return MakeJobKey(record.ServerComputer, record.JobId, PeerAccountKey(peer), PeerAccountTrusted(peer));
+}
+
 std::function<void()>& TextMessageHook() {
     static std::function<void()> hook;
     return hook;
 }
 
 // The job stays held at the print server; one entry per burst of refusals.
-void RefuseForTooManyDialogs(const RequestRecord& record) {
+void RefuseForTooManyDialogs(const RequestRecord& record, const JobKey& key, JobDialogs::Admission admission) {
+    if (admission == JobDialogs::Admission::AccountFull) {
+        if (!OpenJobDialogs().AccountRefusalStartsBurst(key)) return;
+        LogError(kLogTooManyDialogs, 0,
+                 L"JobRequest: account " + (key.account.empty() ? std::wstring(L"(unknown)") : key.account) +
+                     L" holds " + std::to_wstring(JobDialogs::kPerAccount) + L" dialogs, job " +
+                     std::to_wstring(record.JobId) + L" of " + record.ServerComputer + L" refused");
+        return;
+    }
     if (!OpenJobDialogs().RefusalStartsBurst()) return;
     LogError(kLogTooManyDialogs, 0,
              L"JobRequest: " + std::to_wstring(JobDialogs::kLimit) + L" dialogs open, job " +
                  std::to_wstring(record.JobId) + L" of " + record.ServerComputer + L" refused");
 }
 
+bool Refused(JobDialogs::Admission admission) {
+    return admission == JobDialogs::Admission::Full || admission == JobDialogs::Admission::AccountFull;
+}
+
 }  // namespace
+
+bool PeerAccountTrusted(const PeerIdentity& peer) {
+    const auto list = MachineString(kPrintServerAccountsValue);
+    return list.Ok() && !peer.anonymous && !peer.account.empty() && !ParsePrintServers(list.value, {}).empty() &&
+           NameListAllows(list.value, peer.account);
+}
 
 void SetTextMessageHook(std::function<void()> hook) {
     TextMessageHook() = std::move(hook);
 }
 
 void ShowTextMessage(const std::wstring& text, const PeerIdentity& sender) {
-    if (TFormMessages* window = TFormMessages::Instance()) {
-        window->SetMessage(text, sender);
-        window->BringToTop();
-    }
+    // Kept among the unread ones; the focus and the sound at most once a second.
+    if (TFormMessages* window = TFormMessages::Instance()) window->Receive(text, sender);
     if (TextMessageHook()) TextMessageHook()();
-    MessageBeep(MB_ICONEXCLAMATION);
 }
 
-bool AdmitRequest(uint32_t code, const RequestBytes& bytes) {
+bool AdmitRequest(uint32_t code, const RequestBytes& bytes, const PeerIdentity& peer) {
     if (code != code::kAuthRequest) return true;
     const RequestRecord record = DecodeRequest(bytes);
-    if (OpenJobDialogs().Admit(MakeJobKey(record.ServerComputer, record.JobId)) != JobDialogs::Admission::Full)
-        return true;
-    RefuseForTooManyDialogs(record);
+    const JobKey key = KeyOf(record, peer);
+    const JobDialogs::Admission admission = OpenJobDialogs().Admit(key);
+    if (!Refused(admission)) return true;
+    RefuseForTooManyDialogs(record, key, admission);
     return false;
 }
 
@@ -78,17 +101,29 @@ void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
                      record.ServerComputer);
         return;
     }
-    const JobKey key = MakeJobKey(record.ServerComputer, record.JobId);
-    switch (OpenJobDialogs().Admit(key)) {
+    // Already past its time: the answer would be the countdown's, which goes only to a
+    // computer someone chose. For any other, nothing opens and nothing is sent.
+    const double now = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
+    if (RemainingSeconds(record.Submitted, now) <= 0 && !UnattendedAnswerAllowed(record.ServerComputer)) {
+        LogError(kLogUnattendedNotSent, 0,
+                 L"JobRequest: job " + std::to_wstring(record.JobId) + L" of " + record.ServerComputer +
+                     L" expired on arrival; no answer sent to a computer that is neither listed nor chosen");
+        return;
+    }
+    const JobKey key = KeyOf(record, peer);
+    const JobDialogs::Admission admission = OpenJobDialogs().Admit(key);
+    switch (admission) {
         case JobDialogs::Admission::Open:
             if (auto* dialog = static_cast<TFormAuth*>(OpenJobDialogs().Find(key))) dialog->ShowOnTop();
             break;
         case JobDialogs::Admission::Full:
-            RefuseForTooManyDialogs(record);
+        case JobDialogs::Admission::AccountFull:
+            RefuseForTooManyDialogs(record, key, admission);
             return;
         case JobDialogs::Admission::New: {
             AuthDialogArgs args;
             args.requestedBy = peer;
+            args.trusted = key.trusted;
             if (TFormAuth* dialog = TFormAuth::Create(bytes, std::move(args))) dialog->ShowOnTop();
             break;
         }

@@ -1,11 +1,47 @@
 #include "ui/message_loop_win.h"
 
+#include <cstdint>
+
 namespace pm::ui {
 namespace {
 
 constexpr wchar_t kDialogKeysProperty[] = L"PrintMirovant.DialogKeys";
+// The guard's length and its end (a tick count), as property values.
+constexpr wchar_t kGuardLengthProperty[] = L"PrintMirovant.GuardLength";
+constexpr wchar_t kGuardEndProperty[] = L"PrintMirovant.GuardEnd";
+
+bool IsKeyPress(UINT message) {
+    return message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+}
+
+bool IsUserInput(UINT message) {
+    return (message >= WM_KEYFIRST && message <= WM_KEYLAST) || (message >= WM_LBUTTONDOWN && message <= WM_MOUSELAST &&
+                                                                 message != WM_MOUSEWHEEL && message != WM_MOUSEHWHEEL);
+}
+
+// True when `msg` is input for a guarded window whose guard has not run out.
+bool Guarded(HWND root, const MSG& msg) {
+    if (!root || !IsUserInput(msg.message)) return false;
+    const auto length = DWORD(reinterpret_cast<uintptr_t>(GetPropW(root, kGuardLengthProperty)));
+    if (!length) return false;
+    const auto end = DWORD(reinterpret_cast<uintptr_t>(GetPropW(root, kGuardEndProperty)));
+    const DWORD now = GetTickCount();
+    if (int32_t(end - now) <= 0) {
+        RemovePropW(root, kGuardLengthProperty);
+        RemovePropW(root, kGuardEndProperty);
+        return false;
+    }
+    // Someone is still typing: the window waits until the typing has stopped.
+    if (IsKeyPress(msg.message)) SetPropW(root, kGuardEndProperty, reinterpret_cast<HANDLE>(uintptr_t(now + length)));
+    return true;
+}
 
 }  // namespace
+
+void GuardInput(HWND window, unsigned milliseconds) {
+    SetPropW(window, kGuardLengthProperty, reinterpret_cast<HANDLE>(uintptr_t(milliseconds)));
+    SetPropW(window, kGuardEndProperty, reinterpret_cast<HANDLE>(uintptr_t(GetTickCount() + milliseconds)));
+}
 
 void SetDialogKeys(HWND window, bool enabled) {
     if (enabled) {
@@ -17,6 +53,7 @@ void SetDialogKeys(HWND window, bool enabled) {
 
 void DispatchLoopMessage(MSG& msg) {
     const HWND root = msg.hwnd ? GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+    if (Guarded(root, msg)) return;
     if (root && GetPropW(root, kDialogKeysProperty) && IsDialogMessageW(root, &msg)) return;
     TranslateMessage(&msg);
     DispatchMessageW(&msg);

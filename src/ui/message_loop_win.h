@@ -27,6 +27,13 @@ void PumpFor(DWORD milliseconds);
 // gone. A quit request met here is posted again for the outer loop.
 void RunModal(HWND dialog, HWND owner, const std::function<bool()>& ended);
 
+// For `milliseconds` from now, the loop drops key presses and mouse clicks meant for
+// `window` (a top-level window) or its controls; each key pressed meanwhile starts the
+// time again. A window that comes to the front by itself uses it so that typing meant
+// for another window cannot press its buttons. Input sent by a program (BM_CLICK, a
+// posted command) is not affected.
+void GuardInput(HWND window, unsigned milliseconds);
+
 // Marks or unmarks a top-level window for dialog-key handling.
 void SetDialogKeys(HWND window, bool enabled);
 

@@ -11,6 +11,7 @@
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
 #include "support/screenshot_win.h"
+#include "support/test_log_win.h"
 #include "ui/controls_win.h"
 #include "ui/message_loop_win.h"
 
@@ -22,9 +23,9 @@ using test::PumpUntil;
 
 class AuthDialog : public ::testing::Test {
 protected:
-    RequestBytes Job(uint8_t mode, double ageSeconds = 10, std::wstring pin = L"") {
+    RequestBytes Job(uint8_t mode, double ageSeconds = 10, std::wstring pin = L"", std::wstring server = L".") {
         RequestRecord r;
-        r.ServerComputer = L".";
+        r.ServerComputer = std::move(server);
         r.PrinterName = L"Laser";
         r.DocumentName = L"Report.docx";
         r.Pages = 3;
@@ -51,8 +52,8 @@ protected:
         return PumpUntil([&] { return !IsWindow(dialog); });
     }
     // A key as the message loop would see it, dialog keys included.
-    static void Key(HWND control, WPARAM key) {
-        MSG msg = {control, WM_KEYDOWN, key, 0};
+    static void Key(HWND control, WPARAM key, UINT message = WM_KEYDOWN) {
+        MSG msg = {control, message, key, 0};
         ui::DispatchLoopMessage(msg);
     }
     static RECT Rect(HWND dialog, int id) {
@@ -256,6 +257,65 @@ TEST_F(AuthDialog, TheCountdownDeletesTheJobUnderAWarningBox) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, 4s) << "the box was closed by the expiry";
     EXPECT_TRUE(Gone(dialog));
     EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionDelete}));
+}
+
+TEST_F(AuthDialog, TheCountdownAnswersOnlyAComputerSomeoneChose) {
+    // Regression: a request naming any computer made the countdown open a pipe there
+    // with the user's logon, unasked. The user's own Delete still goes anywhere allowed.
+    test::TestLogFolder();
+    const UniqueKey user = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
+    const UniqueKey machine = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
+    struct Case {
+        const wchar_t *chosen, *listed;
+        bool answered;
+    } cases[] = {{L"", nullptr, false},
+                 {L"evilhost", nullptr, true},
+                 {L"PS1", L"PS1;EVILHOST", true},
+                 {L"EVILHOST", L"PS1", false}};
+    for (const Case& c : cases) {
+        reg::WriteString(user.Get(), L"AccInfoServer", c.chosen);
+        RegDeleteValueW(machine.Get(), L"PrintServers");
+        if (c.listed) reg::WriteString(machine.Get(), L"PrintServers", c.listed);
+        recorded_.actions.clear();
+        const HWND dialog = Open(Job(AuthCurrentUser, 301, L"", L"EVILHOST"));
+        EXPECT_EQ(Text(dialog, TFormAuth::kIdAnswerTo), L"EVILHOST");
+        EXPECT_TRUE(Gone(dialog));
+        EXPECT_EQ(recorded_.actions.size(), c.answered ? 1u : 0u) << c.chosen;
+    }
+    EXPECT_TRUE(PumpUntil([] { return test::TestLogText().find("184") != std::string::npos; }));
+    const HWND dialog = Open(Job(AuthCurrentUser, 10, L"", L"EVILHOST"));
+    Click(dialog, IDCANCEL);
+    EXPECT_TRUE(Gone(dialog));
+    EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionDelete}));
+}
+
+TEST_F(AuthDialog, TypingAsItComesToTheFrontAnswersNothing) {
+    // Regression: text typed into another window as a mode-1 dialog appeared printed the
+    // job (the space pressed OK) or deleted it ("d").
+    dialog_ = TFormAuth::Create(Job(AuthNone), recorded_.Args(clock_, check_));
+    const HWND dialog = dialog_->Handle();
+    dialog_->ShowOnTop();
+    const HWND focus = GetFocus();
+    EXPECT_EQ(GetDlgCtrlID(focus), TFormAuth::kIdRequester) << "not a button a letter or a space presses";
+    for (int i = 0; i < 3; ++i) {
+        for (const wchar_t c : std::wstring(L"the quick d")) {
+            Key(focus, c == L' ' ? VK_SPACE : c);
+            Key(focus, c, WM_CHAR);
+        }
+        for (HWND target : {focus, GetDlgItem(dialog, IDOK), GetDlgItem(dialog, IDCANCEL)}) {
+            Key(target, VK_SPACE);
+            Key(target, VK_SPACE, WM_KEYUP);
+            Key(target, VK_RETURN);
+            Key(target, VK_ESCAPE);
+        }
+        test::PumpFor(500ms);  // each key starts the second again
+    }
+    EXPECT_TRUE(IsWindow(dialog));
+    EXPECT_TRUE(recorded_.actions.empty());
+    test::PumpFor(1100ms);
+    Key(focus, VK_RETURN);
+    EXPECT_TRUE(Gone(dialog));
+    EXPECT_EQ(recorded_.actions, (std::vector<uint32_t>{JobActionPrint}));
 }
 
 TEST_F(AuthDialog, AJobOlderThanFiveMinutesIsDeletedAtOnce) {

@@ -86,6 +86,7 @@ protected:
     HWND Auth(uint8_t mode) {
         TFormAuth* dialog = TFormAuth::Create(Job(mode), recorded_.Args(clock_, check_));
         dialog->ShowOnTop();
+        ui::GuardInput(dialog->Handle(), 0);  // the walk types at once: no second of grace
         return dialog->Handle();
     }
     static HWND Shown(HWND window) {
@@ -99,6 +100,7 @@ protected:
         for (int row = 0; row < TFormAuth::kRows; ++row)
             rows.push_back({TFormAuth::kIdRowLabel + row, TFormAuth::kIdRowValue + row, false});
         rows.push_back({TFormAuth::kIdRequesterLabel, TFormAuth::kIdRequester, false});
+        rows.push_back({TFormAuth::kIdAnswerToLabel, TFormAuth::kIdAnswerTo, false});
         auto authFields = [&](bool username) {
             std::vector<Field> fields = rows;
             if (username) fields.push_back({TFormAuth::kIdUsernameLabel, TFormAuth::kIdUsername, true});

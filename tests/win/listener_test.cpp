@@ -449,7 +449,7 @@ TEST_F(Incoming, TheSenderLineIsTheSystemsWordNotTheTexts) {
     } cases[] = {
         {{L"CORP\\anna", L"WS-12", false}, L"From: CORP\\anna on WS-12"},
         {{L"", L"", true}, L"From: anonymous"},
-        {{}, L"unknown sender"},
+        {{}, L"sender not identified"},
     };
     for (const auto& c : cases) {
         ShowTextMessage(L"hi", c.peer);
@@ -536,14 +536,19 @@ TEST_F(Incoming, OneDialogPerJobAndAtMost32) {
         Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(1, L"ps1"))}); });
     EXPECT_EQ(CountAuthDialogs(), 1) << "the same job (server names compare without case) opens once";
     // Created rather than shown: on a desktop without a window manager each show waits.
+    // A trusted print server's: no account's share applies.
+    AuthDialogArgs trusted;
+    trusted.trusted = true;
     for (uint32_t id = 2; id <= JobDialogs::kLimit; ++id)
-        ASSERT_NE(TFormAuth::Create(Job(id)), nullptr);
+        ASSERT_NE(TFormAuth::Create(Job(id), trusted), nullptr);
     ShowAuthRequest(Job(JobDialogs::kLimit + 1), {});
     ShowAuthRequest(Job(JobDialogs::kLimit + 2), {});
     EXPECT_EQ(CountAuthDialogs(), int(JobDialogs::kLimit));
-    EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(99))) << "refused before the acknowledgement";
-    EXPECT_TRUE(AdmitRequest(code::kAuthRequest, Job(1))) << "an open job only comes to the front";
-    EXPECT_TRUE(AdmitRequest(code::kTextMessage, EncodeTextMessage(L"hi")));
+    const PeerIdentity self{OwnAccount()};
+    EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(99), self)) << "refused before the acknowledgement";
+    EXPECT_TRUE(AdmitRequest(code::kAuthRequest, Job(1), self)) << "an open job only comes to the front";
+    EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(1), {})) << "another account's request for it is a new job";
+    EXPECT_TRUE(AdmitRequest(code::kTextMessage, EncodeTextMessage(L"hi"), {}));
     const PeerResult refused = Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(Job(100))}); });
     EXPECT_EQ(refused.reply, code::kReadFailure);
     test::PumpFor(300ms);
