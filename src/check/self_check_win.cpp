@@ -87,12 +87,16 @@ void CheckInstallation(std::vector<CheckLine>& lines) {
 
 // The folder and file the error log writes, opened as every entry opens them. On a
 // shared installation users may add to the log but not delete from it, so nothing
-// is created to be removed again; the client would create the folder and the file
-// with its first entry anyway.
+// is created to be removed again; where the client may create the folder and the
+// file, its first entry would anyway. A full log takes no entries: that fails.
 void CheckLogFolder(std::vector<CheckLine>& lines) {
     const std::wstring folder = InstallDirectory() + L"Logs\\";
     const UniqueFile log = OpenErrorLogForAppend(InstallDirectory());
-    if (log) {
+    if (log && ErrorLogFull(log.Get())) {
+        lines.push_back({false, L"log folder",
+                         folder + L", Errors.log is full (" + std::to_wstring(kErrorLogSizeLimit >> 20) +
+                             L" MB): no entries are written"});
+    } else if (log) {
         lines.push_back({true, L"log folder", folder + L", Errors.log can be appended to"});
     } else {
         lines.push_back({false, L"log folder",

@@ -70,11 +70,12 @@ UniqueFile OpenForAppendIn(HANDLE folder, const wchar_t* name) {
     InitializeObjectAttributes(&object, &objectName, OBJ_CASE_INSENSITIVE, folder, nullptr);
     IO_STATUS_BLOCK status = {};
     HANDLE file = nullptr;
-    // Appending only, readers welcome, no second writer; a planted link is opened as
-    // itself (not followed) and then refused.
+    // Appending only, so every write lands at the end whoever else appends: the
+    // clients of the other users share the file, as do readers. A planted link is
+    // opened as itself (not followed) and then refused.
     const LONG result =
         create(&file, FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &status, nullptr,
-               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, FILE_OPEN_IF,
+               FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_OPEN_IF,
                FILE_NON_DIRECTORY_FILE | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_REPARSE_POINT, nullptr, 0);
     if (result < 0) {
         // The caller (the self-check) reports why, as a Windows error.
@@ -86,7 +87,25 @@ UniqueFile OpenForAppendIn(HANDLE folder, const wchar_t* name) {
     return UniqueFile(file);
 }
 
+// What goes into a log of `used` bytes: the entry while it leaves room for `last`
+// below the limit; else `last`, padded with blanks to end at the limit exactly, so
+// that the size alone says the log is full, to this client and to every other (the
+// room left may be more than `last` when the entry is long); nothing once the limit
+// is reached. Two clients writing at that very moment may still put one entry after
+// it, or past the limit.
+std::string Appended(uint64_t used, uint64_t limit, std::string entry, std::string last) {
+    if (used >= limit) return {};
+    if (used + entry.size() + last.size() <= limit) return entry;
+    if (used + last.size() < limit) last.insert(last.size() - 2, size_t(limit - used - last.size()), ' ');
+    return last;
+}
+
 }  // namespace
+
+bool ErrorLogFull(HANDLE log, uint64_t sizeLimit) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(log, &size) && uint64_t(size.QuadPart) >= sizeLimit;
+}
 
 std::string ToAnsi(std::wstring_view text) {
     if (text.empty()) return {};
@@ -125,8 +144,11 @@ UniqueFile OpenErrorLogForAppend(const std::wstring& directory) {
     return file;
 }
 
-TThreadFileLog::TThreadFileLog(std::wstring directory, const Clock& clock)
-    : directory_(std::move(directory)), clock_(clock), pool_(1, [this](uintptr_t item, TSimpleThread&) {
+TThreadFileLog::TThreadFileLog(std::wstring directory, const Clock& clock, uint64_t sizeLimit)
+    : directory_(std::move(directory)),
+      clock_(clock),
+      sizeLimit_(sizeLimit),
+      pool_(1, [this](uintptr_t item, TSimpleThread&) {
           // The worker owns the request from here, whatever happens while writing.
           const std::unique_ptr<Request> request(reinterpret_cast<Request*>(item));
           Write(*request);
@@ -144,10 +166,16 @@ void TThreadFileLog::Queue(int32_t code, int32_t systemError, std::wstring_view 
 }
 
 void TThreadFileLog::Write(const Request& request) const {
-    const std::string line = ComposeLogLine(clock_.Now(), request.code, ToAnsi(request.text), request.systemError,
-                                            ToAnsi(SystemMessageText(request.systemError)));
+    const LocalTime now = clock_.Now();
+    std::string line = ComposeLogLine(now, request.code, ToAnsi(request.text), request.systemError,
+                                      ToAnsi(SystemMessageText(request.systemError)));
     const UniqueFile file = OpenErrorLogForAppend(directory_);
-    if (!file) return;
+    LARGE_INTEGER size;
+    if (!file || !GetFileSizeEx(file.Get(), &size)) return;
+    line = Appended(uint64_t(size.QuadPart), sizeLimit_, std::move(line),
+                    ComposeLogLine(now, kLogErrorLogFull, "Error log full: entries are no longer written", 0,
+                                   ToAnsi(SystemMessageText(0))));
+    if (line.empty()) return;
     DWORD written = 0;
     WriteFile(file.Get(), line.data(), DWORD(line.size()), &written, nullptr);
 }

@@ -4,6 +4,11 @@
 // Callers only queue; one background worker writes the entries in the order queued,
 // opening and closing the file for each. Every failure of the log is swallowed: a
 // folder or file that cannot be created or opened loses that one entry.
+//
+// Every user's client appends to the same file, so it stops growing at
+// kErrorLogSizeLimit: the entry that would cross it is replaced by one last line
+// (code kLogErrorLogFull), and nothing is written after that. The file's size alone
+// says so, which every client sees.
 
 #include <cstdint>
 #include <string>
@@ -15,11 +20,16 @@
 
 namespace pm {
 
+// The size at which the log stops growing.
+inline constexpr uint64_t kErrorLogSizeLimit = 4 * 1024 * 1024;
+// The code of the last line of a full log.
+inline constexpr int32_t kLogErrorLogFull = 190;
+
 class TThreadFileLog {
 public:
     // `directory` ends with "\"; the log goes to directory + "Logs\Errors.log".
     // `clock` must outlive the log.
-    TThreadFileLog(std::wstring directory, const Clock& clock);
+    TThreadFileLog(std::wstring directory, const Clock& clock, uint64_t sizeLimit = kErrorLogSizeLimit);
     // Waits for the entry being written; entries still queued are dropped.
     ~TThreadFileLog();
     TThreadFileLog(const TThreadFileLog&) = delete;
@@ -36,21 +46,31 @@ private:
 
     std::wstring directory_;
     const Clock& clock_;
+    const uint64_t sizeLimit_;
     TThreadPool pool_;  // last: its worker uses the members above
 };
 
-// The access list of the shared Logs folder: the system and the administrators have
-// full control; every authenticated user may list the folder and create files in it
-// (not folders, so no junctions), and may read and append to the files, but not
-// overwrite, delete or rename them; an entry's owner gets no more than that.
+// The access list of a Logs folder the client makes itself (where no installer made
+// it: a copy run from a folder of its own). The system and the administrators have
+// full control; every authenticated user may list the folder and append to the files
+// in it, nothing more: no new files, whose access list their maker would choose.
+// The folder's owner, the user whose client made it, may also create files, so that
+// client can create Errors.log at once, and may read them; the owner gets no more
+// than that (no new access list, no deleting). The installer gives its Logs folder
+// the same list without the owner's rights, as it creates Errors.log itself.
 inline constexpr wchar_t kLogsFolderSddl[] =
-    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a3;;;AU)(A;OIIO;0x12008d;;;AU)(A;OICI;0x120089;;;OW)";
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;;0x1200a1;;;AU)"
+    L"(A;OIIO;0x100084;;;AU)(A;;0x1200a3;;;OW)(A;OIIO;0x12008d;;;OW)";
 
 // Opens directory + "Logs\Errors.log" for appending, as every entry is written: the
 // Logs folder made when missing (with kLogsFolderSddl), the file opened inside that
 // folder, created when missing; a folder or file that is a link, or a file with a
-// second name, is refused. Empty on failure, GetLastError() then says why.
+// second name, is refused. Other writers and readers may hold the file meanwhile.
+// Empty on failure, GetLastError() then says why.
 UniqueFile OpenErrorLogForAppend(const std::wstring& directory);
+
+// True when the open log has reached `sizeLimit`: nothing more is written to it.
+bool ErrorLogFull(HANDLE log, uint64_t sizeLimit = kErrorLogSizeLimit);
 
 // Starts the process's error log in the installation directory. Once, at start-up.
 void InitErrorLog(const std::wstring& installDirectory);

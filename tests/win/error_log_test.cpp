@@ -58,34 +58,44 @@ TEST_F(ErrorLog, FirstEntryCreatesTheFolderAndWritesTheExactLine) {
     EXPECT_NE(success.back(), '.');
 }
 
-TEST(LogsFolder, UsersMayOnlyCreateAndAppend) {
-    // Regression: a Logs folder that every user may modify lets one user delete or
-    // redirect the entries of the others. (Wine keeps no access list on folders, so
-    // the list itself is examined.)
+TEST(LogsFolder, UsersMayOnlyAppendAndOnlyTheFoldersMakerAddsTheLog) {
+    // Regression: users who could create files in the shared Logs folder chose the
+    // access list of what they made, Errors.log first of all. (Wine keeps no access
+    // list on folders, so the list itself is examined.)
     PSECURITY_DESCRIPTOR descriptor = nullptr;
     ASSERT_TRUE(
         ConvertStringSecurityDescriptorToSecurityDescriptorW(kLogsFolderSddl, SDDL_REVISION_1, &descriptor, nullptr));
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     ASSERT_TRUE(GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) && dacl);
-    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-    PSID users = nullptr;
-    ASSERT_TRUE(AllocateAndInitializeSid(&nt, 1, SECURITY_AUTHENTICATED_USER_RID, 0, 0, 0, 0, 0, 0, 0, &users));
+    // What the list grants `sid` on the folder and on the files in it.
+    const auto granted = [&](const wchar_t* sid, ACCESS_MASK& onFolder, ACCESS_MASK& onFiles) {
+        PSID account = nullptr;
+        ASSERT_TRUE(ConvertStringSidToSidW(sid, &account));
+        onFolder = onFiles = 0;
+        for (DWORD i = 0; i < dacl->AceCount; ++i) {
+            ACCESS_ALLOWED_ACE* ace = nullptr;
+            ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+            if (!EqualSid(&ace->SidStart, account)) continue;
+            if (!(ace->Header.AceFlags & INHERIT_ONLY_ACE)) onFolder |= ace->Mask;
+            if (ace->Header.AceFlags & OBJECT_INHERIT_ACE) onFiles |= ace->Mask;
+        }
+        LocalFree(account);
+    };
+    constexpr ACCESS_MASK kNoLinksNoRemovalNoNewList =
+        FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER;
+    constexpr ACCESS_MASK kNoOverwriteNoRemovalNoNewList = FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER;
     ACCESS_MASK onFolder = 0, onFiles = 0;
-    for (DWORD i = 0; i < dacl->AceCount; ++i) {
-        ACCESS_ALLOWED_ACE* ace = nullptr;
-        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
-        if (!EqualSid(&ace->SidStart, users)) continue;
-        if (!(ace->Header.AceFlags & INHERIT_ONLY_ACE)) onFolder |= ace->Mask;
-        if (ace->Header.AceFlags & OBJECT_INHERIT_ACE) onFiles |= ace->Mask;
-    }
-    FreeSid(users);
-    LocalFree(descriptor);
-    EXPECT_EQ(onFolder & (FILE_ADD_FILE | FILE_TRAVERSE), DWORD(FILE_ADD_FILE | FILE_TRAVERSE));
-    EXPECT_EQ(onFolder & (FILE_ADD_SUBDIRECTORY | FILE_DELETE_CHILD | DELETE | WRITE_DAC | WRITE_OWNER), 0u)
-        << "no folders (so no junctions), no deleting or renaming, no new access list";
+    granted(L"S-1-5-11", onFolder, onFiles);  // authenticated users
+    EXPECT_EQ(onFolder & (FILE_LIST_DIRECTORY | FILE_TRAVERSE), DWORD(FILE_LIST_DIRECTORY | FILE_TRAVERSE));
+    EXPECT_EQ(onFolder & (FILE_ADD_FILE | kNoLinksNoRemovalNoNewList), 0u);
     EXPECT_EQ(onFiles & FILE_APPEND_DATA, DWORD(FILE_APPEND_DATA));
-    EXPECT_EQ(onFiles & (FILE_WRITE_DATA | DELETE | WRITE_DAC | WRITE_OWNER), 0u);
+    EXPECT_EQ(onFiles & kNoOverwriteNoRemovalNoNewList, 0u);
+    granted(L"S-1-3-4", onFolder, onFiles);  // the owner: the user whose client made the folder
+    EXPECT_EQ(onFolder & FILE_ADD_FILE, DWORD(FILE_ADD_FILE)) << "that client creates Errors.log";
+    EXPECT_EQ(onFolder & kNoLinksNoRemovalNoNewList, 0u);
+    EXPECT_EQ(onFiles & kNoOverwriteNoRemovalNoNewList, 0u);
+    LocalFree(descriptor);
 }
 
 TEST_F(ErrorLog, EntriesAppearInTheOrderQueued) {
@@ -127,6 +137,39 @@ TEST_F(ErrorLog, AFileHeldByAnotherWriterLosesEntriesAndTheLogGoesOn) {
     ASSERT_TRUE(WaitForLines(1));
     EXPECT_EQ(LogText().find("lost"), std::string::npos);
     EXPECT_NE(LogText().find("] 2 kept Err:0"), std::string::npos);
+}
+
+TEST_F(ErrorLog, AnotherClientAppendingMeanwhileLosesNothing) {
+    // Regression: a writer that shared the file for reading only locked the clients of
+    // the other users out while it held the file.
+    TThreadFileLog log(Directory(), clock_);
+    const UniqueFile other = OpenErrorLogForAppend(Directory());
+    ASSERT_TRUE(other);
+    log.Queue(1, 0, L"kept");
+    EXPECT_TRUE(WaitForLines(1));
+}
+
+TEST_F(ErrorLog, AFullLogEndsAtTheLimitWithOneLastLineAndTakesNoMore) {
+    const std::string success = ToAnsi(SystemMessageText(0));
+    const std::string entry = ComposeLogLine(clock_.Now(), 1, "short", 0, success);
+    const std::string longEntry = ComposeLogLine(clock_.Now(), 2, std::string(400, 'x'), 0, success);
+    const std::string last =
+        ComposeLogLine(clock_.Now(), 190, "Error log full: entries are no longer written", 0, success);
+    // After the first entry the long one would fit but leave no room for the last line,
+    // which, were it not padded, would leave room for the short entry after it.
+    const uint64_t limit = entry.size() + longEntry.size() + last.size() - 1;
+    TThreadFileLog log(Directory(), clock_, limit);
+    log.Queue(1, 0, L"short");
+    log.Queue(2, 0, std::wstring(400, L'x'));
+    log.Queue(1, 0, L"short");
+    ASSERT_TRUE(test::WaitFor([&] { return LogText().size() >= limit; }, 10s));
+    Sleep(300);
+    const std::string text = LogText();
+    EXPECT_EQ(text.size(), limit);
+    EXPECT_EQ(CountLines(text), 2u) << text;
+    EXPECT_EQ(text.rfind(entry + last.substr(0, last.size() - 2) + " ", 0), 0u) << "blanks pad it to the limit";
+    EXPECT_EQ(text.substr(text.size() - 3), " \r\n");
+    EXPECT_TRUE(ErrorLogFull(OpenErrorLogForAppend(Directory()).Get(), limit));
 }
 
 TEST_F(ErrorLog, ReadOnlyFileLosesEntries) {
