@@ -35,6 +35,22 @@ constexpr int32_t kLogPipeTaken = 201;       // the name is served already
 constexpr int32_t kLogNoPipeSecurity = 202;  // the access list cannot be built
 constexpr DWORD kWorkerStack = 64 * 1024;
 
+// The client process at the other end, with its computer when the system reports one.
+std::wstring ClientKey(HANDLE pipe) {
+    ULONG process = 0;
+    GetNamedPipeClientProcessId(pipe, &process);
+    return std::to_wstring(process) + L"@" + ClientComputerOf(pipe);
+}
+
+// Adds `delta` to the count of `key`; the new count. Entries at zero are dropped.
+int Count(std::vector<std::pair<std::wstring, int>>& counts, const std::wstring& key, int delta) {
+    auto found = std::find_if(counts.begin(), counts.end(), [&](const auto& entry) { return entry.first == key; });
+    if (found == counts.end()) found = counts.insert(counts.end(), {key, 0});
+    const int count = found->second += delta;
+    if (count <= 0) counts.erase(found);
+    return count;
+}
+
 uint32_t CodeFrom(const uint8_t bytes[4]) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
 }
@@ -201,6 +217,7 @@ TMessenger::TMessenger(std::wstring pipeName, const RequestHandOver& handOver)
     : pipeName_(std::move(pipeName)),
       queue_(handOver.Queue()),
       admit_(handOver.admit),
+      trusted_(handOver.trusted),
       stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       wake_(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
 
@@ -231,10 +248,22 @@ bool TMessenger::NameTakenByAnother() {
     const std::optional<std::wstring> owner = PipeOwnerSid(pipeName_);
     if (owner && owner->empty()) {
         warned_ = false;  // free: a later squatter is reported again
+        busySince_ = 0;
         return false;
     }
-    // Busy and unknown: not ours to judge yet; looked at again after the retry pause.
-    if (!owner) return true;
+    if (!owner) {
+        // Busy and unknown: looked at again after the retry pause. A name kept busy
+        // for a minute is as good as taken: the user is told, as for a squatter.
+        const ULONGLONG now = GetTickCount64();
+        if (!busySince_) busySince_ = now;
+        if (!warned_ && now - busySince_ >= busyReport) {
+            warned_ = true;
+            LogError(kLogPipeTaken, ERROR_PIPE_BUSY, L"Listener: pipe name kept busy by another program: " + pipeName_);
+            queue_->ReportTaken(L"(unknown)");
+        }
+        return true;
+    }
+    busySince_ = 0;
     // Another logon of this user keeps today's behaviour: the name is shared.
     if (*owner == ProcessUserSid() || *owner == ProcessDefaultOwnerSid()) return false;
     if (!warned_) {
@@ -262,8 +291,10 @@ UniqueFile TMessenger::CreateInstance() {
     if (firstInstance_) {
         pipe = create(FILE_FLAG_FIRST_PIPE_INSTANCE);
         if (!pipe && GetLastError() == ERROR_ACCESS_DENIED) {
-            // Another logon of this user serves the name already.
-            LogError(kLogPipeTaken, int32_t(GetLastError()), L"Listener: pipe already exists: " + pipeName_);
+            // Someone created the name since it was found free: joined only when that is
+            // another logon of this user, never beside another account's instances.
+            if (NameTakenByAnother()) return {};
+            LogError(kLogPipeTaken, ERROR_ACCESS_DENIED, L"Listener: pipe already exists: " + pipeName_);
             firstInstance_ = false;
         }
     }
@@ -336,10 +367,24 @@ void TMessenger::Work(Worker& worker) {
         if (!connected) break;  // stopping, or the instance is unusable
         // The supervisor keeps instances waiting for the next peers.
         if (stillWaiting < kSpares) SetEvent(wake_.Get());
-        if (Serve(pipe, buffer)) {
+        const ULONGLONG arrived = GetTickCount64();
+        const std::wstring client = ClientKey(pipe);
+        bool withinShare;
+        {
+            const std::lock_guard lock(sharesMutex_);
+            withinShare = Count(peers_, client, 1) <= kPeerShare;
+        }
+        if (!withinShare) {
+            ++cut_;  // one process holds its share already: cut before anything is read
+            DisconnectNamedPipe(pipe);
+        } else if (Serve(pipe, buffer, arrived)) {
             CloseConnection(pipe);
         } else {
             DisconnectNamedPipe(pipe);  // nothing to read: the peer finds the connection closed at once
+        }
+        {
+            const std::lock_guard lock(sharesMutex_);
+            Count(peers_, client, -1);
         }
         if (Terminated() || waiting_ >= kMaxIdle) break;
         ++waiting_;
@@ -375,29 +420,80 @@ bool TMessenger::WaitForPeer(HANDLE pipe) {
     return GetOverlappedResult(pipe, &ov, &ignored, FALSE) != FALSE;
 }
 
-bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer) {
+bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
     // A short record must not carry the bytes (a PIN, a printer) of the request before it.
     buffer.fill(0);
     uint8_t codeBytes[4] = {};
-    if (!ReadPipe(pipe, codeBytes, 4, kPipeWaitInterval)) {
+    if (!ReadPart(pipe, codeBytes, 4, arrived)) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
     const uint32_t code = CodeFrom(codeBytes);
     if (code != code::kTextMessage && code != code::kAuthRequest) return false;  // unknown: no reply
-    if (!ReadPipe(pipe, buffer.data(), DWORD(buffer.size()), kPipeWaitInterval)) {
+    // Asked while the peer is surely connected: once it has the reply, it may be gone.
+    PeerIdentity peer = IdentifyPeer(pipe);
+    const std::wstring account = PeerAccountKey(peer);
+    const bool trusted = trusted_ && trusted_(peer);
+    if (!EnterAccount(account, trusted)) {
+        ++cut_;
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
-    // Asked while the peer is surely connected: once it has the reply, it may be gone.
-    PeerIdentity peer = IdentifyPeer(pipe);
-    if ((admit_ && !admit_(code, buffer)) || !WaitForRoom()) {
+    const bool whole = ReadPart(pipe, buffer.data(), DWORD(buffer.size()), arrived);
+    const bool admitted = whole && (!admit_ || admit_(code, buffer, peer)) && WaitForRoom();
+    LeaveAccount(account, trusted);
+    if (!admitted) {
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
     WriteCode(pipe, code::kAck);
     queue_->Push(code, buffer, std::move(peer));
     return true;
+}
+
+bool TMessenger::EnterAccount(const std::wstring& account, bool trusted) {
+    if (trusted) return true;
+    const std::lock_guard lock(sharesMutex_);
+    if (untrusted_ >= kMaxConnections - kReserved) return false;
+    if (Count(accounts_, account, 1) > kAccountShare) {
+        Count(accounts_, account, -1);
+        return false;
+    }
+    ++untrusted_;
+    return true;
+}
+
+void TMessenger::LeaveAccount(const std::wstring& account, bool trusted) {
+    if (trusted) return;
+    const std::lock_guard lock(sharesMutex_);
+    Count(accounts_, account, -1);
+    --untrusted_;
+}
+
+bool TMessenger::ReadPart(HANDLE pipe, void* data, DWORD count, ULONGLONG arrived) {
+    const UniqueHandle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    OVERLAPPED ov = {};
+    ov.hEvent = event.Get();
+    DWORD got = 0;
+    if (ReadFile(pipe, data, count, &got, &ov)) return true;
+    if (GetLastError() != ERROR_IO_PENDING) return false;
+    const HANDLE waits[] = {ov.hEvent, stop_.Get()};
+    constexpr DWORD kSlice = 50;
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        const DWORD waited = WaitForMultipleObjects(2, waits, FALSE, kSlice);
+        if (waited == WAIT_OBJECT_0) return GetOverlappedResult(pipe, &ov, &got, FALSE) != FALSE;
+        const ULONGLONG now = GetTickCount64();
+        // Under pressure, a peer slower than the print server loses its place.
+        const bool pressed = live_ - waiting_ >= kPressure && now - arrived >= kPressureWait;
+        if (waited != WAIT_TIMEOUT || now - start >= kPipeWaits * kPipeWaitInterval || pressed) {
+            if (pressed) ++cut_;
+            break;
+        }
+    }
+    CancelIoEx(pipe, &ov);
+    // Completes now either way: cancelled, or finished just before the cancel.
+    return GetOverlappedResult(pipe, &ov, &got, TRUE) != FALSE;
 }
 
 bool TMessenger::WaitForRoom() {

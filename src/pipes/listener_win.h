@@ -7,8 +7,16 @@
 // for the next peer while others are being served, up to kMaxConnections in
 // progress; surplus idle workers end. A worker reads the request code and the
 // 1616-byte record (each read waits at most about five seconds), asks the system
-// who the peer is, replies, and queues the request with that identity; closing a connection waits at most about five
-// seconds for the peer to read the reply. One stalled peer therefore holds one worker, never the pipe.
+// who the peer is, replies, and queues the request with that identity; closing a
+// connection waits at most about five seconds for the peer to read the reply. One
+// stalled peer therefore holds one worker, never the pipe.
+//
+// Many stalled peers cannot hold them all either. One client process (on one
+// computer) has at most kPeerShare connections in progress, and its next ones are cut
+// the moment they arrive; accounts outside "PrintServerAccounts" together hold at most
+// kMaxConnections - kReserved, one account at most kAccountShare. While half the pool
+// is in use, a connection that has not delivered its whole request within
+// kPressureWait of arriving is cut: the print server writes its code and record at once.
 //
 // Queued requests reach the user-interface thread through a RequestHandOver
 // window, one at a time and in the order they were read; a handler that pumps
@@ -72,9 +80,12 @@ public:
     std::function<void(const RequestBytes& record, const PeerIdentity& peer)> onAuth;  // ShowAuthRequest
     // Asked on a listener thread before the acknowledgement; false makes the reply
     // the failure code and drops the request. Must be safe on any thread.
-    std::function<bool(uint32_t code, const RequestBytes& record)> admit;
+    std::function<bool(uint32_t code, const RequestBytes& record, const PeerIdentity& peer)> admit;
     // The pipe name is served by another account (its SID): the user is told.
     std::function<void(const std::wstring& ownerSid)> onPipeTaken;
+    // Asked on a listener thread: the peer's account is a trusted print server's, which
+    // always finds room. Must be safe on any thread; default none is.
+    std::function<bool(const PeerIdentity& peer)> trusted;
 
     bool Create();
     const std::shared_ptr<HandOverQueue>& Queue() const { return queue_; }
@@ -105,6 +116,16 @@ public:
     static constexpr DWORD kReplyReadWait = 5000;
     // How often a name served by another account is tried again.
     static constexpr DWORD kTakenRetry = 10000;
+    // Connections in progress of one client process; of the accounts outside
+    // "PrintServerAccounts" together, and of one of them.
+    static constexpr int kPeerShare = 16;
+    static constexpr int kReserved = 8;
+    static constexpr int kAccountShare = kMaxConnections / 2;
+    // From this many connections in progress, a request must arrive whole within kPressureWait.
+    static constexpr int kPressure = kMaxConnections / 2;
+    static constexpr DWORD kPressureWait = 250;
+    // A name whose every instance stays busy this long is reported as taken.
+    DWORD busyReport = 60000;
 
     // `handOver`'s handlers must be set; its window may come later (what is read
     // meanwhile waits in its queue).
@@ -119,6 +140,8 @@ public:
 
     // Instances created and not yet closed (tests, figures).
     int LiveInstances() const { return live_.load(); }
+    // Connections cut for holding more than a share, or for arriving too slowly under pressure.
+    int CutConnections() const { return cut_.load(); }
 
 private:
     struct Worker;
@@ -131,7 +154,12 @@ private:
     void Work(Worker& worker);
     bool WaitForPeer(HANDLE pipe);
     // Reads and answers one request; false when there is no reply for the peer to read.
-    bool Serve(HANDLE pipe, RequestBytes& buffer);
+    bool Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived);
+    // Reads `count` bytes within the listener's bounds (shorter under pressure).
+    bool ReadPart(HANDLE pipe, void* data, DWORD count, ULONGLONG arrived);
+    // The peer's account may take another connection; counted until LeaveAccount.
+    bool EnterAccount(const std::wstring& account, bool trusted);
+    void LeaveAccount(const std::wstring& account, bool trusted);
     // Waits, boundedly, while the queue is full; false when it stays full.
     bool WaitForRoom();
     void CloseConnection(HANDLE pipe);
@@ -140,7 +168,8 @@ private:
 
     const std::wstring pipeName_;
     const std::shared_ptr<HandOverQueue> queue_;
-    const std::function<bool(uint32_t, const RequestBytes&)> admit_;
+    const std::function<bool(uint32_t, const RequestBytes&, const PeerIdentity&)> admit_;
+    const std::function<bool(const PeerIdentity&)> trusted_;
     UniqueHandle stop_;
     UniqueHandle wake_;  // a worker has taken a peer: the supervisor checks the spares
     UniqueHandle supervisor_;
@@ -148,8 +177,13 @@ private:
     std::vector<std::unique_ptr<Worker>> workers_;
     std::atomic<int> live_{0};     // instances of ours
     std::atomic<int> waiting_{0};  // instances waiting for a peer
+    std::atomic<int> cut_{0};
+    std::mutex sharesMutex_;                                      // guards the three below
+    std::vector<std::pair<std::wstring, int>> peers_, accounts_;  // connections in progress by key
+    int untrusted_ = 0;
     bool firstInstance_ = true;
     bool warned_ = false;
+    ULONGLONG busySince_ = 0;  // every instance of the name busy since then
 };
 
 }  // namespace pm

@@ -85,6 +85,7 @@ void TFormMirovant::StartListener() {
     handOver_.onText = &ShowTextMessage;
     handOver_.onAuth = &ShowAuthRequest;
     handOver_.admit = &AdmitRequest;
+    handOver_.trusted = &PeerAccountTrusted;
     // Posted, not sent: the box's own loop keeps serving requests meanwhile.
     handOver_.onPipeTaken = [](const std::wstring&) {
         MessageBoxW(nullptr, LangString(text::kPipeTaken).c_str(), ProductCaption().c_str(),

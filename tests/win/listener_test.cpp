@@ -270,6 +270,24 @@ TEST_F(Listener, StalledPeersDoNotKeepOthersOut) {
     EXPECT_EQ(texts_, (std::vector<std::wstring>{L"genuine 0", L"genuine 1", L"genuine 2"}));
 }
 
+TEST_F(Listener, OneProcessPastItsShareIsCutTheMomentItArrives) {
+    // Regression: reconnecting stalled peers past the pool kept every genuine peer out.
+    std::vector<UniqueFile> held(TMessenger::kPeerShare);
+    for (UniqueFile& peer : held) {
+        ASSERT_TRUE(test::OpenPatiently(Pipe(), peer));
+        test::PumpFor(20ms);
+    }
+    UniqueFile extra;
+    ASSERT_TRUE(test::OpenPatiently(Pipe(), extra));
+    uint8_t reply[4];
+    const auto start = Clock::now();
+    EXPECT_FALSE(ReadPipe(extra.Get(), reply, 4));
+    EXPECT_LT(Seconds(start), 1.0) << "cut at once, not after the read bound";
+    EXPECT_GE(messenger_->CutConnections(), 1);
+    held.clear();
+    EXPECT_EQ(SendText(L"after the share").reply, code::kAck);
+}
+
 TEST_F(Listener, AHandOverMessageFromElsewhereIsIgnored) {
     // Regression: the hand-over message carried a pointer that any program on the
     // desktop could send, and the window dereferenced it.
@@ -339,7 +357,6 @@ TEST(PipeSecurity, ANameServedByAnotherAccountIsNotJoined) {
     SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
     const UniqueFile squatter(
         CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 100, 4096, 4096, 1000, &security));
-    LocalFree(descriptor);
     ASSERT_TRUE(squatter);
     RequestHandOver handOver;
     std::wstring reported;
@@ -350,6 +367,25 @@ TEST(PipeSecurity, ANameServedByAnotherAccountIsNotJoined) {
     EXPECT_TRUE(test::PumpUntil([&] { return !reported.empty(); }, 5s));
     EXPECT_EQ(reported, kStranger);
     EXPECT_EQ(messenger.LiveInstances(), 0);
+
+    // Regression: a squatter whose every instance was kept busy was tried for ever,
+    // and nobody was told. A second instance, and both held by peers.
+    const UniqueFile second(
+        CreateNamedPipeW(name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_MESSAGE, 100, 4096, 4096, 1000, &security));
+    std::vector<UniqueFile> busy;
+    for (int i = 0; i < 4; ++i) {
+        UniqueFile peer(CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        if (!peer) break;
+        busy.push_back(std::move(peer));
+    }
+    ASSERT_EQ(GetLastError(), DWORD(ERROR_PIPE_BUSY));
+    LocalFree(descriptor);
+    reported.clear();
+    TMessenger later(name, handOver);
+    later.busyReport = 300;
+    later.Start();
+    EXPECT_TRUE(test::PumpUntil([&] { return !reported.empty(); }, 5s));
+    EXPECT_EQ(later.LiveInstances(), 0);
 }
 
 TEST(PipeSecurity, TheAccessListIsTheIntendedOne) {
