@@ -5,7 +5,7 @@
 # Then the same package one build later replaces it (one entry in the list of
 # installed programs).
 # The installed client, started from there, reads its language file from the
-# installation folder and writes its log under Logs.
+# installation folder and writes its log under Logs, in the file the installer made.
 # Usage: install_test.sh <package.msi> <wine-env.sh> <prefix> <next package.msi> <build folder>
 set -u
 msi=$1
@@ -31,6 +31,7 @@ check "the client is installed" "[ -f \"$dir/PrintMirovant.exe\" ]"
 check "the self-check is installed beside it" "[ -f \"$dir/PrintMirovantCheck.exe\" ]"
 check "the language files are installed" "[ -f \"$dir/Template.lng\" ] && [ -f \"$dir/German.lng\" ]"
 check "the Logs folder exists" "[ -d \"$dir/Logs\" ]"
+check "the installer makes an empty Errors.log in it, as users may not" "[ -f \"$dir/Logs/Errors.log\" ] && [ ! -s \"$dir/Logs/Errors.log\" ]"
 install_dir_set() {
     wine reg query "$key" /v 'Install Directory' 2>/dev/null | tr -d '\r' |
         grep -qF 'REG_SZ    C:\Program Files\Tavrenholt\Print Mirovant\'
