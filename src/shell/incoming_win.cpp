@@ -12,6 +12,7 @@
 #include "support/clock_win.h"
 #include "support/day_count.h"
 #include "support/error_log_win.h"
+#include "support/log_burst.h"
 #include "support/machine_settings_win.h"
 
 namespace pm {
@@ -28,6 +29,13 @@ bool PeerAccountPermitted(const PeerIdentity& peer) {
     const auto list = MachineString(kPrintServerAccountsValue);
     if (list.status == reg::ReadStatus::Missing) return true;
     return list.Ok() && NameListAllows(list.value, peer.anonymous ? L"" : peer.account);
+}
+
+// A refused request's entry: one per burst of refusals of its code, so a peer refused
+// by the hundred thousand leaves a few lines, not a full disk.
+void LogRefusal(int32_t code, const std::wstring& text) {
+    static LogBurst bursts;
+    if (const auto leftOut = bursts.ShouldLog(code, GetTickCount64())) LogError(code, 0, text + LeftOutText(*leftOut));
 }
 
 JobKey KeyOf(const RequestRecord& record, const PeerIdentity& peer) {
@@ -91,23 +99,22 @@ void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
     const RequestRecord record = DecodeRequest(bytes);
     // Opening nothing also means no answer and no connection to that computer.
     if (!PrintServerPermitted(record.ServerComputer)) {
-        LogError(kLogServerNotAllowed, 0, L"JobRequest: print server not allowed: " + record.ServerComputer);
+        LogRefusal(kLogServerNotAllowed, L"JobRequest: print server not allowed: " + record.ServerComputer);
         return;
     }
     if (!PeerAccountPermitted(peer)) {
         const std::wstring who = peer.anonymous ? L"anonymous" : peer.account.empty() ? L"unknown" : peer.account;
-        LogError(kLogAccountNotAllowed, 0,
-                 L"JobRequest: account not allowed: " + who + L", job " + std::to_wstring(record.JobId) + L" of " +
-                     record.ServerComputer);
+        LogRefusal(kLogAccountNotAllowed, L"JobRequest: account not allowed: " + who + L", job " +
+                                              std::to_wstring(record.JobId) + L" of " + record.ServerComputer);
         return;
     }
     // Already past its time: the answer would be the countdown's, which goes only to a
     // computer someone chose. For any other, nothing opens and nothing is sent.
     const double now = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
     if (RemainingSeconds(record.Submitted, now) <= 0 && !UnattendedAnswerAllowed(record.ServerComputer)) {
-        LogError(kLogUnattendedNotSent, 0,
-                 L"JobRequest: job " + std::to_wstring(record.JobId) + L" of " + record.ServerComputer +
-                     L" expired on arrival; no answer sent to a computer that is neither listed nor chosen");
+        LogRefusal(kLogUnattendedNotSent,
+                   L"JobRequest: job " + std::to_wstring(record.JobId) + L" of " + record.ServerComputer +
+                       L" expired on arrival; no answer sent to a computer that is neither listed nor chosen");
         return;
     }
     const JobKey key = KeyOf(record, peer);

@@ -607,6 +607,11 @@ TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
         },
         5s))
         << test::TestLogText();
+    // A burst of refusals leaves that one entry: a flood cannot fill the log.
+    for (uint32_t id = 10; id < 1010; ++id)
+        ShowAuthRequest(Job(id, L"EVIL"), {});
+    test::PumpFor(300ms);
+    EXPECT_EQ(test::TestLogText().find("] 181 JobRequest: print server not allowed: EVIL Err"), std::string::npos);
     ShowAuthRequest(Job(2, L"ps1"), {});
     ShowAuthRequest(Job(3, L"."), {});
     EXPECT_EQ(CountAuthDialogs(), 2);
