@@ -472,7 +472,7 @@ TEST_F(AuthDialog, Screenshots) {
         reg::WriteBinary(key.Get(), L"AuthOptions", shot.rows);
         AuthDialogArgs args = recorded_.Args(clock_, check_);
         args.requestedBy = {L"CORP\\svc-print", L"PRINTSRV1", false};
-        dialog_ = TFormAuth::Create(Job(shot.mode, 10, L"1234"), std::move(args));
+        dialog_ = TFormAuth::Create(Job(shot.mode, 10, L"1234", L"PRINTSRV1"), std::move(args));
         ASSERT_TRUE(dialog_);
         const HWND dialog = dialog_->Handle();
         dialog_->ShowOnTop();
