@@ -9,6 +9,7 @@
 #include "check/self_check_win.h"
 #include "i18n/language_win.h"
 #include "support/install_dir_win.h"
+#include "support/module_win.h"
 #include "support/names_win.h"
 
 namespace {
@@ -37,6 +38,8 @@ void Print(HANDLE out, const std::wstring& text) {
 
 int wmain(int argc, wchar_t** argv) {
     using namespace pm;
+    // Before anything loads a DLL, as in the client.
+    RestrictDllSearch();
     const HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     if (argc > 1) {
         const std::wstring first = argv[1];

@@ -15,7 +15,7 @@ namespace pm {
 bool SendThroughMessenger(const std::wstring& computer, const std::wstring& text) {
     if (IsWine()) return false;
     using NetMessageBufferSendFn = DWORD(WINAPI*)(LPCWSTR, LPCWSTR, LPCWSTR, LPBYTE, DWORD);
-    const UniqueModule netapi(LoadLibraryW(L"netapi32.dll"));
+    const UniqueModule netapi(LoadSystemLibrary(L"netapi32.dll"));
     const auto send = GetProc<NetMessageBufferSendFn>(netapi.Get(), "NetMessageBufferSend");
     if (!send) return false;
     std::wstring buffer = text;  // the whole text with its terminating zero

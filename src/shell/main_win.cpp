@@ -11,6 +11,7 @@
 #include "shell/single_instance_win.h"
 #include "support/error_log_win.h"
 #include "support/install_dir_win.h"
+#include "support/module_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "ui/application_win.h"
@@ -18,6 +19,9 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace pm;
+    // Before anything loads a DLL: none is taken from the program's folder or the
+    // current one, where a DLL with a system DLL's name could have been planted.
+    RestrictDllSearch();
     InitInstallDirectory();
     InitThisComputer();
     InitErrorLog(InstallDirectory());
