@@ -2,9 +2,15 @@
 // activating the first.
 
 #include <gtest/gtest.h>
+#include <windows.h>
+// After windows.h, which it needs.
+#include <sddl.h>
 
 #include "shell/form_mirovant_win.h"
+#include "shell/single_instance_win.h"
+#include "support/names_win.h"
 #include "support/process_win.h"
+#include "support/temp_folder_win.h"
 #include "ui/application_win.h"
 
 namespace pm {
@@ -70,6 +76,49 @@ TEST(SingleInstance, AfterTheFirstEndsANewStartIsFirstAgain) {
         PostMessageW(mainForm, WM_CLOSE, 0, 0);
         ASSERT_TRUE(client.WaitExit(10000));
     }
+}
+
+TEST(SingleInstance, ANameHeldByAnotherAccountIsPassedOverAndCopiesStillMeet) {
+    // Regression: another account in the session created the instance mutex first, and
+    // every start of the user's client took it for a running copy and ended.
+    constexpr char kStranger[] = "S-1-5-21-1111-2222-3333-4444";
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+        (std::string("O:") + kStranger + "D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &descriptor, nullptr));
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    UniqueHandle squatter(CreateMutexA(&security, FALSE, InstanceName(LocalUserName()).c_str()));
+    LocalFree(descriptor);
+    ASSERT_TRUE(squatter);
+    // The client's log entries that name the squatter.
+    auto entries = [&] {
+        const std::string log = test::ReadWholeFile(test::BuildFolder() + L"Logs\\Errors.log");
+        size_t count = 0;
+        for (size_t at = log.find("] 203 "); at != std::string::npos; at = log.find("] 203 ", at + 1))
+            count += log.substr(at, log.find('\n', at) - at).find(kStranger) != std::string::npos;
+        return count;
+    };
+    const size_t entriesBefore = entries();
+
+    ChildProcess first;
+    ASSERT_TRUE(first.Start(ClientPath()));
+    HWND mainForm = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (mainForm = FindProcessWindow(first.Id(), TFormMirovant::kClassName)); },
+                        test::kStartLimit));
+    EXPECT_TRUE(WaitFor([&] { return entries() > entriesBefore; }, 5s)) << "the squatter is logged";
+
+    // A second copy of the user still finds the first and steps back.
+    ChildProcess second;
+    ASSERT_TRUE(second.Start(ClientPath()));
+    ASSERT_TRUE(second.WaitExit(DWORD(std::chrono::milliseconds(test::kStartLimit).count())));
+    EXPECT_EQ(second.ExitCode(), 0u);
+    // Nor does one that finds the first name free again.
+    squatter.Reset();
+    ChildProcess third;
+    ASSERT_TRUE(third.Start(ClientPath()));
+    ASSERT_TRUE(third.WaitExit(DWORD(std::chrono::milliseconds(test::kStartLimit).count())));
+    EXPECT_TRUE(first.Running());
+    PostMessageW(mainForm, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(first.WaitExit(10000));
 }
 
 }  // namespace
