@@ -28,30 +28,35 @@ inline Bytes CodeBytes(uint32_t code) {
     return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
 }
 
+// The open of a peer the listener cannot identify: impersonating it yields no account.
+inline constexpr DWORD kAnonymous = SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS;
+
 // Opens the moment the listener is free, rather than with a peer's pauses between
-// tries: for measuring the listener, not the peer.
-inline bool OpenPatiently(const std::wstring& pipe, UniqueFile& handle) {
+// tries: for measuring the listener, not the peer. `flags` are added to the open's.
+inline bool OpenPatiently(const std::wstring& pipe, UniqueFile& handle, DWORD flags = 0) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
     for (;;) {
         handle.Reset(CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                 FILE_FLAG_OVERLAPPED, nullptr));
+                                 FILE_FLAG_OVERLAPPED | flags, nullptr));
         if (handle) return true;
         if (std::chrono::steady_clock::now() > deadline) return false;
         if (GetLastError() != ERROR_PIPE_BUSY || !WaitNamedPipeW(pipe.c_str(), 1000)) Sleep(2);
     }
 }
 
-enum class Open { AsPeersDo, Patiently };
+enum class Open { AsPeersDo, Patiently, Anonymously };
 
 // Writes each message and reads the reply unless told not to; `replyInterval` x 50
 // is how long the peer waits for it. Peers open as every sender and the print
-// server do (OpenPipe: four tries, 250 ms apart) unless told otherwise.
+// server do (OpenPipe: four tries, 250 ms apart) unless told otherwise; an
+// anonymous peer opens patiently.
 inline PeerResult Exchange(const std::wstring& pipe, const std::vector<Bytes>& writes, bool readReply = true,
                            DWORD replyInterval = kPipeWaitInterval, Open open = Open::AsPeersDo) {
     PeerResult result;
     const auto start = std::chrono::steady_clock::now();
     UniqueFile handle;
-    result.opened = open == Open::Patiently ? OpenPatiently(pipe, handle) : OpenPipe(pipe, handle);
+    result.opened = open == Open::AsPeersDo ? OpenPipe(pipe, handle)
+                                            : OpenPatiently(pipe, handle, open == Open::Anonymously ? kAnonymous : 0);
     if (result.opened) {
         for (const Bytes& write : writes)
             WritePipe(handle.Get(), write.data(), DWORD(write.size()));
