@@ -1,19 +1,25 @@
 // client_soak: hostile peers and a long soak against a real client process, with
 // figures. It starts PrintMirovant.exe from its own folder (no other client of this
 // user may be running) and plays the print server's answer pipe itself.
-//   client_soak hostile [--stalled N] [--taken-seconds S]
+//   client_soak hostile [--stalled N] [--taken-seconds S] [--refused N]
 //       every record length 0-1700 and code length 0-8 for the text, job and an
-//       unknown code; peers that stop or stall at each step; N peers (default 20)
-//       that stall at once and come back the moment they are cut off, while a
-//       genuine peer sends a message every 250 ms for 30 s; a flood of held jobs
-//       past the dialog limit; the same job twice; the machine's list of print
-//       servers; the pipe name held by another account for S seconds (default 30)
-//       when the client starts
+//       unknown code; peers that stop or stall at each step; N peers (default 200)
+//       in a process of their own that stall at once and come back the moment they
+//       are cut off, identified and then anonymous, while a genuine peer sends a
+//       message every 250 ms for 30 s; a flood of held jobs past the dialog limit;
+//       one account's flood of held jobs before a genuine one; the same job twice;
+//       the machine's list of print servers; countdowns that run out for a computer
+//       nobody chose; a flood of text messages with a genuine one among them; N job
+//       requests (default 100,000) refused against the error log's size; the pipe
+//       name held by another account for S seconds (default 30) when the client
+//       starts, and its every instance kept busy
 //   client_soak soak [--requests N] [--dialogs N]
 //       N mixed requests, among them the held jobs whose dialogs are opened and
 //       answered; handles, windows, GDI/USER objects and commit before and after
 //   client_soak quick
 //       a short run of both, for the test suite
+//   client_soak stall PIPE COUNT SECONDS [anonymous]
+//       the stalled peers of the hostile run (the hostile run starts it)
 // Exits 0 when every check held.
 
 #include <windows.h>
@@ -50,6 +56,7 @@
 #include "support/day_count.h"
 #include "support/error_log_win.h"
 #include "support/install_dir_win.h"
+#include "support/machine_settings_win.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
 #include "support/peer_exchange_win.h"
@@ -104,8 +111,9 @@ uint32_t CodeOf(const uint8_t bytes[4]) {
     return uint32_t(bytes[0]) | uint32_t(bytes[1]) << 8 | uint32_t(bytes[2]) << 16 | uint32_t(bytes[3]) << 24;
 }
 
-// A held job of the given print server that needs no credentials (OK prints it).
-RequestBytes HeldJob(int serial, const wchar_t* server = L".") {
+// A held job of the given print server that needs no credentials (OK prints it),
+// submitted `age` seconds ago.
+RequestBytes HeldJob(int serial, const wchar_t* server = L".", int age = 0) {
     RequestRecord job;
     job.ServerComputer = server;
     job.PrinterName = L"Soak printer";
@@ -114,7 +122,7 @@ RequestBytes HeldJob(int serial, const wchar_t* server = L".") {
     job.Pages = 3;
     job.Copies = 1;
     job.JobId = uint32_t(serial);
-    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
+    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0) - age / 86400.0;
     return EncodeRequest(job);
 }
 
@@ -140,6 +148,13 @@ public:
             std::thread([this] { Serve(); }).detach();
     }
     int Answers() const { return answers_; }
+    // The count once no answer has come for a second: those on their way are in.
+    int Settled() const {
+        for (int count = answers_;; count = answers_) {
+            Sleep(1000);
+            if (answers_ == count) return count;
+        }
+    }
 
 private:
     void Serve() {
@@ -238,6 +253,7 @@ public:
         return process_.WaitExit(10000);
     }
     bool Running() const { return process_.Running(); }
+    DWORD Id() const { return process_.Id(); }
     HWND Main() const { return test::FindProcessWindow(process_.Id(), TFormMirovant::kClassName); }
     HWND Find(const wchar_t* className) const { return test::FindProcessWindow(process_.Id(), className); }
     const std::wstring& Pipe() const { return pipe_; }
@@ -328,6 +344,18 @@ int CloseDialogs(const Client& client, bool deleteOnly = false) {
         ++closed;
     }
     return closed;
+}
+
+// Whom the listener takes a peer that opens as told for: the "Requested by" row of
+// the dialog its held job opens. The dialog is answered at once.
+std::wstring RequesterOf(const Client& client, Open open, int jobId) {
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(jobId))}, true, kPipeWaitInterval, open);
+    HWND dialog = nullptr;
+    test::WaitFor([&] { return (dialog = client.Find(TFormAuth::kClassName)) != nullptr && IsWindowVisible(dialog); },
+                  10s);
+    const std::wstring requester = dialog ? TextOf(GetDlgItem(dialog, TFormAuth::kIdRequester)) : L"";
+    CloseDialogs(client, true);
+    return requester;
 }
 
 // ---- hostile peers ----
@@ -478,13 +506,16 @@ void FaultyPeers(const Client& client) {
         results.c_str());
 }
 
-// Stalled peers all at once, each sending the text code and nothing more, and each
-// back the moment the listener cuts it off; meanwhile a genuine peer, opening as the
-// print server does (OpenPipe: four tries, 250 ms apart), sends a whole message every
-// 250 ms. Each message must be acknowledged and shown.
-void StalledPeers(const Client& client, int count, int seconds) {
+// The stalled peers of StalledPeers, in a process of their own (client_soak stall), so
+// that the listener sees another client than the genuine peer: `count` peers at once
+// that send the text code and stall, each back the moment its connection ends, for
+// `seconds`; anonymous ones open at the anonymous level, which leaves the listener
+// nobody to identify (Wine still names its own user: it impersonates the server). Prints
+// "ready" once they are under way, then how often a connection ended, how often with
+// the failure reply, and the longest a connection was held.
+int Stall(const std::wstring& pipe, int count, int seconds, bool anonymous) {
     std::atomic<bool> done{false};
-    std::atomic<int> cut{0}, wrongCut{0};
+    std::atomic<int> ends{0}, replies{0};
     std::mutex mutex;  // guards the two below
     std::vector<HANDLE> stalling(size_t(count), nullptr);
     double longestHold = 0;
@@ -493,7 +524,7 @@ void StalledPeers(const Client& client, int count, int seconds) {
         stallers.emplace_back([&, i] {
             while (!done) {
                 UniqueFile handle;
-                if (!OpenPatiently(client.Pipe(), handle)) continue;
+                if (!OpenPatiently(pipe, handle, anonymous ? test::kAnonymous : 0)) continue;
                 {
                     const std::lock_guard lock(mutex);
                     stalling[size_t(i)] = handle.Get();
@@ -505,13 +536,50 @@ void StalledPeers(const Client& client, int count, int seconds) {
                 const std::lock_guard lock(mutex);
                 stalling[size_t(i)] = nullptr;
                 if (done) break;  // cancelled at the end of the attack
-                ++cut;
-                if (!replied || CodeOf(reply) != code::kReadFailure) ++wrongCut;
+                // Cut off: with the failure reply, or at once without one (a share exceeded).
+                ++ends;
+                replies += replied && CodeOf(reply) == code::kReadFailure;
                 longestHold = std::max(longestHold, Seconds(start));
             }
         });
     }
     Sleep(500);  // every staller in place
+    std::printf("ready\n");
+    std::fflush(stdout);
+    Sleep(DWORD(seconds) * 1000);
+    {
+        const std::lock_guard lock(mutex);
+        done = true;
+        for (HANDLE handle : stalling)
+            if (handle) CancelIoEx(handle, nullptr);
+    }
+    for (std::thread& staller : stallers)
+        staller.join();
+    std::printf("%d %d %.3f\n", ends.load(), replies.load(), longestHold);
+    std::fflush(stdout);
+    return 0;
+}
+
+// Stalled peers all at once from another process (see Stall); meanwhile a genuine
+// peer, opening as the print server does (OpenPipe: four tries, 250 ms apart), sends a
+// whole message every 250 ms. Each message must be acknowledged and shown.
+void StalledPeers(const Client& client, int count, int seconds, bool anonymous) {
+    // The stallers' standard output: "ready", then their figures.
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    wchar_t folder[MAX_PATH] = {}, path[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, folder);
+    GetTempFileNameW(folder, L"st", 0, path);
+    const UniqueFile report(CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherited, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    test::ChildProcess stallers;
+    LARGE_INTEGER size = {};
+    if (!report ||
+        !stallers.Start(test::BuildFolder() + L"client_soak.exe",
+                        L"stall \"" + client.Pipe() + L"\" " + std::to_wstring(count) + L" " +
+                            std::to_wstring(seconds) + (anonymous ? L" anonymous" : L""),
+                        report.Get()) ||
+        !test::WaitFor([&] { return GetFileSizeEx(report.Get(), &size) && size.QuadPart > 0; }, 30s))
+        return Check(false, "the stalled peers start");
     int genuine = 0, acknowledged = 0, shown = 0;
     const auto start = Clock::now();
     for (auto next = start; Seconds(start) < seconds; next += 250ms) {
@@ -522,24 +590,29 @@ void StalledPeers(const Client& client, int count, int seconds) {
         ++acknowledged;
         shown += test::WaitFor([&] { return client.ShownMessage() == text; }, 2s);
     }
-    {
-        const std::lock_guard lock(mutex);
-        done = true;
-        for (HANDLE handle : stalling)
-            if (handle) CancelIoEx(handle, nullptr);
-    }
-    for (std::thread& staller : stallers)
-        staller.join();
+    const bool ended = stallers.WaitExit(30000);
+    char figures[256] = {};
+    DWORD got = 0;
+    SetFilePointer(report.Get(), 0, nullptr, FILE_BEGIN);
+    ReadFile(report.Get(), figures, sizeof figures - 1, &got, nullptr);
+    int ends = 0, replies = 0;
+    double longestHold = 0;
+    const bool reported = std::sscanf(figures, "ready %d %d %lf", &ends, &replies, &longestHold) == 3;
     double first = 0;
     const bool after = Delivered(client, L"after the stalled peers", &first);
+    const std::wstring named =
+        anonymous ? L" (the listener names such a peer \"" + RequesterOf(client, Open::Anonymously, 450000) + L"\")"
+                  : L"";
     const double ackShare = genuine ? double(acknowledged) / genuine : 0,
                  shownShare = genuine ? double(shown) / genuine : 0;
-    Row("| %d peers at once that send the text code and stall, each back the moment it is cut off, for %d s, while a "
-        "genuine peer opens as the print server does (four tries, 250 ms apart) and sends a message every 250 ms | "
-        "stalled peers cut off %d times, each after at most %.2f s; genuine messages **%d of %d acknowledged "
-        "(%.1f%%), %d shown (%.1f%%; target 99%%)**; the first message after the attack served in %.3f s |",
-        count, seconds, cut.load(), longestHold, acknowledged, genuine, 100 * ackShare, shown, 100 * shownShare, first);
-    Check(cut > 0 && wrongCut == 0, "every stalled peer is cut off with the failure reply");
+    Row("| %d peers%s%ls of another process at once that send the text code and stall, each back the moment it is cut "
+        "off, for %d s, while a genuine peer opens as the print server does (four tries, 250 ms apart) and sends a "
+        "message every 250 ms | stalled peers cut off %d times (%d with the failure reply, %d at once without one), "
+        "each after at most %.2f s; genuine messages **%d of %d acknowledged (%.1f%%), %d shown (%.1f%%; target "
+        "99%%)**; the first message after the attack served in %.3f s |",
+        count, anonymous ? " that open anonymously" : "", named.c_str(), seconds, ends, replies, ends - replies,
+        longestHold, acknowledged, genuine, 100 * ackShare, shown, 100 * shownShare, first);
+    Check(ended && reported && ends > 0 && replies > 0, "the stalled peers are cut off");
     Check(longestHold < 6.0, "no stalled peer holds a connection past its bound");
     Check(ackShare >= 0.99 && shownShare >= 0.99, "99% of genuine messages among stalled peers acknowledged and shown");
     Check(after && first < 1.0, "the first message after the stalled peers is served at once");
@@ -549,28 +622,28 @@ void StalledPeers(const Client& client, int count, int seconds) {
 // of construction on.
 class LogWatch {
 public:
-    LogWatch() : from_(Read().size()) {}
+    LogWatch() : from_(Text().size()) {}
 
-    // Waits for a new line that holds both `code` (as "] 201 ") and `detail`.
-    bool Saw(int code, const std::wstring& detail) const {
-        const std::string tag = "] " + std::to_string(code) + " ", wanted = ToAnsi(detail);
-        return test::WaitFor(
-            [&] {
-                const std::string text = Read();
-                for (size_t line = from_; line < text.size();) {
-                    const size_t end = std::min(text.find('\n', line), text.size());
-                    const std::string_view entry(text.data() + line, end - line);
-                    if (entry.find(tag) != entry.npos && entry.find(wanted) != entry.npos) return true;
-                    line = end + 1;
-                }
-                return false;
-            },
-            5s);
+    // New lines that hold both `code` (as "] 201 ") and `detail`.
+    int Count(int code, const std::wstring& detail) const {
+        const std::string tag = "] " + std::to_string(code) + " ", wanted = ToAnsi(detail), text = Text();
+        int count = 0;
+        for (size_t line = from_; line < text.size();) {
+            const size_t end = std::min(text.find('\n', line), text.size());
+            const std::string_view entry(text.data() + line, end - line);
+            count += entry.find(tag) != entry.npos && entry.find(wanted) != entry.npos;
+            line = end + 1;
+        }
+        return count;
+    }
+    // Waits for `times` such lines.
+    bool Saw(int code, const std::wstring& detail, int times = 1) const {
+        return test::WaitFor([&] { return Count(code, detail) >= times; }, 5s);
     }
 
-private:
-    static std::string Read() {
-        const UniqueFile file(CreateFileW((DetermineInstallDirectory() + L"Logs\\Errors.log").c_str(), GENERIC_READ,
+    static std::wstring Path() { return DetermineInstallDirectory() + L"Logs\\Errors.log"; }
+    static std::string Text() {
+        const UniqueFile file(CreateFileW(Path().c_str(), GENERIC_READ,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                           OPEN_EXISTING, 0, nullptr));
         std::string text;
@@ -581,6 +654,7 @@ private:
         return text;
     }
 
+private:
     size_t from_;
 };
 
@@ -588,12 +662,14 @@ private:
 // starts: their security descriptor names another owner, the one thing the client
 // can see of that under Wine, which enforces neither the access list nor
 // FILE_FLAG_FIRST_PIPE_INSTANCE. Accepts every connection, counts those that bring a
-// request, answers none.
+// request, answers none; or, kept busy, has a peer of its own hold each instance, so
+// that nobody else can open the name, not even to ask who serves it.
 class Squatter {
 public:
     static constexpr wchar_t kOwner[] = L"S-1-5-21-1111-2222-3333-4444";
 
-    explicit Squatter(const std::wstring& name) : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    explicit Squatter(const std::wstring& name, bool busy = false)
+        : stop_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
         PSECURITY_DESCRIPTOR descriptor = nullptr;
         if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(
                 (std::wstring(L"O:") + kOwner + L"D:(A;;GA;;;WD)").c_str(), SDDL_REVISION_1, &descriptor, nullptr))
@@ -607,6 +683,13 @@ public:
         }
         LocalFree(descriptor);
         if (!Holds()) return;
+        if (busy) {
+            // Each open connects to an instance that is waiting for a peer.
+            for (UniqueFile& holder : holders_)
+                holder.Reset(
+                    CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+            return;
+        }
         for (UniqueFile& pipe : pipes_)
             threads_.emplace_back([this, handle = pipe.Get()] { Serve(handle); });
     }
@@ -627,6 +710,8 @@ public:
         for (std::thread& thread : threads_)
             thread.join();
         threads_.clear();
+        for (UniqueFile& holder : holders_)
+            holder.Reset();
         for (UniqueFile& pipe : pipes_)
             pipe.Reset();
     }
@@ -654,11 +739,52 @@ private:
         }
     }
 
-    UniqueFile pipes_[2];
+    UniqueFile pipes_[2], holders_[2];
     UniqueHandle stop_;
     std::vector<std::thread> threads_;
     std::atomic<int> requests_{0};
 };
+
+// A client started by hand, once its main window is there: the client's own start
+// waits for its pipe.
+bool StartedByHand(test::ChildProcess& process) {
+    return process.Start(test::BuildFolder() + L"PrintMirovant.exe") &&
+           test::WaitFor([&] { return test::FindProcessWindow(process.Id(), TFormMirovant::kClassName) != nullptr; },
+                         test::kStartLimit);
+}
+
+// The box that says the pipe name is taken, once it is shown whole (its texts are set
+// before it shows), within `limit`; `warned` when it has the caption and the text.
+HWND TakenWarning(DWORD processId, std::chrono::milliseconds limit, bool& warned) {
+    HWND box = nullptr;
+    test::WaitFor(
+        [&] { return (box = test::FindProcessWindow(processId, L"#32770")) != nullptr && IsWindowVisible(box); },
+        limit);
+    warned = false;
+    if (!box) return nullptr;
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM lp) -> BOOL {
+            if (TextOf(child) == text::kPipeTaken.defaultText) *reinterpret_cast<bool*>(lp) = true;
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&warned));
+    warned = warned && TextOf(box) == kProductCaption;
+    return box;
+}
+
+// The command its OK button sends: a BM_CLICK on the button once went unanswered under Wine.
+bool Dismissed(HWND box) {
+    if (!box) return true;
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(box, IDOK)));
+    return test::WaitFor([&] { return !IsWindow(box); }, 5s);
+}
+
+bool StoppedByHand(const test::ChildProcess& process) {
+    if (HWND main = test::FindProcessWindow(process.Id(), TFormMirovant::kClassName))
+        PostMessageW(main, WM_CLOSE, 0, 0);
+    return process.WaitExit(10000);
+}
 
 // The pipe name served by another account when the client starts: the client warns
 // once, logs the owner, joins nobody's instances (every message sent meanwhile reaches
@@ -667,28 +793,10 @@ void Squatted(const std::wstring& pipe, int seconds) {
     const LogWatch log;
     Squatter squatter(pipe);
     Check(squatter.Holds(), "the squatter takes the pipe name");
-    // Started by hand: the client's own start waits for its pipe.
     test::ChildProcess process;
-    if (!process.Start(test::BuildFolder() + L"PrintMirovant.exe")) return Check(false, "the client starts");
-    const bool started = test::WaitFor(
-        [&] { return test::FindProcessWindow(process.Id(), TFormMirovant::kClassName) != nullptr; }, test::kStartLimit);
-    Check(started, "the client starts while its pipe name is taken");
-    // The box once it is shown whole: its texts are set before it shows.
-    HWND box = nullptr;
-    test::WaitFor(
-        [&] { return (box = test::FindProcessWindow(process.Id(), L"#32770")) != nullptr && IsWindowVisible(box); },
-        15s);
+    if (!StartedByHand(process)) return Check(false, "the client starts while its pipe name is taken");
     bool warned = false;
-    if (box) {
-        EnumChildWindows(
-            box,
-            [](HWND child, LPARAM lp) -> BOOL {
-                if (TextOf(child) == text::kPipeTaken.defaultText) *reinterpret_cast<bool*>(lp) = true;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&warned));
-        warned = warned && TextOf(box) == kProductCaption;
-    }
+    const HWND box = TakenWarning(process.Id(), 15s, warned);
     const bool logged = log.Saw(201, Squatter::kOwner);
 
     // A genuine message every second while the name is held, and the client's processor time.
@@ -714,9 +822,7 @@ void Squatted(const std::wstring& pipe, int seconds) {
         served = o.replied && o.reply == code::kAck;
     }
     const double freedToServed = Seconds(freed);
-    // The command its OK button sends: a BM_CLICK on the button once went unanswered under Wine.
-    if (box) PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(box, IDOK)));
-    const bool dismissed = !box || test::WaitFor([&] { return !IsWindow(box); }, 5s);
+    const bool dismissed = Dismissed(box);
     Row("| The pipe name served by another account before the client starts (instances owned by `%ls`), held %d s, a "
         "message sent to the name every second | warning box: %s; log 201 with that SID: %s; %d messages sent, %d "
         "reached the squatter, %d the client; instances of the name: %lu; client CPU %.2f%%; served %.2f s after the "
@@ -730,18 +836,83 @@ void Squatted(const std::wstring& pipe, int seconds) {
     Check(share < 0.02, "under 2% CPU while the name is taken");
     Check(served && freedToServed <= 15, "served within 15 s after the squatter leaves");
     Check(dismissed, "the warning box closes");
-    if (HWND main = test::FindProcessWindow(process.Id(), TFormMirovant::kClassName))
-        PostMessageW(main, WM_CLOSE, 0, 0);
-    Check(process.WaitExit(10000), "the client exits");
+    Check(StoppedByHand(process), "the client exits");
+}
+
+// Every instance of the pipe name kept busy by another account when the client starts:
+// nobody can ask who serves the name, and once it has stayed busy for a minute the
+// client warns and logs as it does of a squatter.
+void BusySquatted(const std::wstring& pipe) {
+    const LogWatch log;
+    Squatter squatter(pipe, true);
+    // One more peer finds no instance free.
+    const UniqueFile another(
+        CreateFileW(pipe.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    Check(squatter.Holds() && !another && GetLastError() == ERROR_PIPE_BUSY, "every instance of the name is busy");
+    test::ChildProcess process;
+    if (!StartedByHand(process)) return Check(false, "the client starts while its pipe name is kept busy");
+    const auto start = Clock::now();
+    bool warned = false;
+    const HWND box = TakenWarning(process.Id(), 80s, warned);
+    const double warnedAfter = Seconds(start);
+    const bool logged = log.Saw(201, L"kept busy");
+    squatter.Leave();
+    const bool dismissed = Dismissed(box);
+    Row("| Every instance of the pipe name (instances owned by `%ls`) connected to and held by that account when the "
+        "client starts | warning box: %s, %.0f s after the client started (bound 70 s); log 201 \"kept busy\": %s |",
+        Squatter::kOwner, warned ? "once" : "none", warnedAfter, logged ? "yes" : "no");
+    Check(warned && warnedAfter <= 70, "the warning box within 70 s of a name kept busy");
+    Check(logged, "the name kept busy is logged");
+    Check(dismissed, "the warning box closes");
+    Check(StoppedByHand(process), "the client exits");
+}
+
+// A machine-wide value of the product key for one step: gone again whatever happens
+// in the step.
+class MachineValue {
+public:
+    MachineValue(const wchar_t* name, const std::wstring& value)
+        : key_(reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite)),
+          name_(name),
+          set_(key_ && reg::WriteString(key_.Get(), name, value)) {}
+    ~MachineValue() {
+        if (key_) RegDeleteValueW(key_.Get(), name_);
+    }
+    bool Set() const { return set_; }
+
+private:
+    UniqueKey key_;
+    const wchar_t* name_;
+    bool set_;
+};
+
+// This process's account as the system names it (DOMAIN\name), as the listener
+// reports its peers.
+std::wstring OwnAccount() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+    const UniqueHandle token(raw);
+    alignas(TOKEN_USER) uint8_t buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+    wchar_t name[256], domain[256];
+    DWORD size = 0, nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    if (!GetTokenInformation(token.Get(), TokenUser, buffer, sizeof buffer, &size) ||
+        !LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, name, &nameSize, domain,
+                           &domainSize, &use))
+        return {};
+    return std::wstring(domain) + L"\\" + name;
 }
 
 // A flood of held jobs from four peers at once, then more once the dialogs are at
 // their limit: never more than JobDialogs::kLimit dialogs, a request that finds them
 // at the limit is refused, and once the dialogs are answered the client's handles and
-// windows are back where they were.
+// windows are back where they were. The peers come as the print server's account, in
+// "PrintServerAccounts", which is not held to one account's share of the dialogs.
 void JobFlood(const Client& client, const AnswerSink& sink, int flood, int extra) {
     constexpr int kFirstJob = 100000;
     constexpr int kLimit = int(JobDialogs::kLimit);
+    const MachineValue trusted(kPrintServerAccountsValue, OwnAccount());
+    if (!trusted.Set()) return Check(false, "PrintServerAccounts is set");
     // Warm-up: Wine keeps a registry key of its own open from the first click on.
     Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob - 1))});
     test::WaitFor([&] { return client.Find(TFormAuth::kClassName) != nullptr; }, 10s);
@@ -785,8 +956,9 @@ void JobFlood(const Client& client, const AnswerSink& sink, int flood, int extra
     test::WaitFor([&] { return sink.Answers() - answersBefore == closed; }, 10s);
     client.Settle();
     const Resources after = client.Measure();
-    Row("| %d held jobs from four peers at once, then %d more while the dialogs are at their limit | at most %d "
-        "dialogs at once (limit %d); %d refused with 0x80000002; %d answered, %d answers received; handles %d → %d, "
+    Row("| %d held jobs from four peers at once (the print server's account, in `PrintServerAccounts`), then %d more "
+        "while the dialogs are at their limit | at most %d dialogs at once (limit %d); %d refused with 0x80000002; "
+        "%d answered, %d answers received; handles %d → %d, "
         "windows %d → %d |",
         flood, extra, most.load(), kLimit, refused.load(), closed, sink.Answers() - answersBefore, before.handles,
         after.handles, before.windows, after.windows);
@@ -812,13 +984,8 @@ void SameJobTwice(const Client& client) {
 // The machine's list of print servers ("." only): a job of another server opens
 // nothing and is logged; a job of this computer is answered to it.
 void PrintServersList(const Client& client, const AnswerSink& sink) {
-    const UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
-    if (!key || !reg::WriteString(key.Get(), kPrintServersValue, L".")) return Check(false, "PrintServers is set");
-    // Machine-wide: gone again whatever happens below.
-    struct Removal {
-        HKEY key;
-        ~Removal() { RegDeleteValueW(key, kPrintServersValue); }
-    } removal{key.Get()};
+    const MachineValue list(kPrintServersValue, L".");
+    if (!list.Set()) return Check(false, "PrintServers is set");
     const LogWatch log;
     Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(300000, L"EVILHOST"))});
     const bool ran = Delivered(client, L"after a job of another print server");
@@ -839,6 +1006,260 @@ void PrintServersList(const Client& client, const AnswerSink& sink) {
         answered ? "received by this computer" : "not received");
     Check(ran && !opened && logged, "a job of a print server outside PrintServers opens nothing and is logged");
     Check(shown && answered, "a job of a print server in PrintServers is answered to it");
+}
+
+// The client's authentication dialog that shows `text` in one of its fields.
+HWND DialogShowing(const Client& client, const std::wstring& text) {
+    struct Search {
+        const std::wstring& text;
+        bool found;
+    };
+    for (HWND dialog : test::ProcessWindows(client.Id(), TFormAuth::kClassName)) {
+        Search search{text, false};
+        EnumChildWindows(
+            dialog,
+            [](HWND child, LPARAM lp) -> BOOL {
+                auto* s = reinterpret_cast<Search*>(lp);
+                s->found = TextOf(child) == s->text;
+                return !s->found;
+            },
+            reinterpret_cast<LPARAM>(&search));
+        if (search.found) return dialog;
+    }
+    return nullptr;
+}
+
+// One account (a peer the listener cannot identify) floods the dialogs with held jobs,
+// then the print server asks for a genuine one: the flood holds its share of the
+// dialogs and no more, and the genuine job opens its own.
+void DialogFlood(const Client& client, int flood) {
+    constexpr int kFirstJob = 400000, kShare = int(JobDialogs::kPerAccount);
+    // Wine's pipes impersonate their server's own process, whoever the client is: there
+    // no open makes a peer another account, and the genuine job shares the flood's.
+    const std::wstring user = RequesterOf(client, Open::AsPeersDo, kFirstJob - 2),
+                       anonymous = RequesterOf(client, Open::Anonymously, kFirstJob - 1);
+    const bool apart = !anonymous.empty() && anonymous != user;
+    int acknowledged = 0, refused = 0;
+    for (int i = 0; i < flood; ++i) {
+        const Outcome o = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob + i))}, true,
+                                   20, Open::Anonymously);
+        acknowledged += o.replied && o.reply == code::kAck;
+        refused += o.replied && o.reply == code::kReadFailure;
+    }
+    Delivered(client, L"after one account's flood of jobs");  // every job acknowledged so far has run
+    const int flooded = client.Windows(TFormAuth::kClassName);
+    const Outcome o = Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob + flood))});
+    const std::wstring document = L"Soak document " + std::to_wstring(kFirstJob + flood);
+    HWND dialog = nullptr;
+    auto shown = [&] { return (dialog = DialogShowing(client, document)) != nullptr && IsWindowVisible(dialog); };
+    const bool opened = o.replied && o.reply == code::kAck && test::WaitFor(shown, 10s);
+    CloseDialogs(client, true);
+    Row("| One account (a peer that opens anonymously) asks for %d held jobs, then the print server for a genuine "
+        "one | the flood: %d acknowledged, %d refused with 0x80000002, %d dialogs opened (share %d); requested by "
+        "\"%ls\", the print server's by \"%ls\"; the genuine job: %s |",
+        flood, acknowledged, refused, flooded, kShare, anonymous.c_str(), user.c_str(),
+        !apart   ? "not measured, as the listener names both alike"
+        : opened ? "its dialog opened"
+                 : "no dialog");
+    Check(flooded == kShare, "one account's flood of jobs holds its share of the dialogs and no more");
+    if (apart) Check(opened, "a genuine job opens its dialog after one account's flood");
+}
+
+// A flood of text messages from one peer with a genuine one among them, as many after
+// it as the message window keeps besides it: the genuine one is still there to read,
+// OK after OK, newest first.
+void TextFlood(const Client& client) {
+    constexpr int kKept = int(TFormMessages::kMaxUnread), kFlood = 2 * kKept, kGenuine = kFlood - kKept + 1;
+    const std::wstring genuine = L"Genuine message among a flood";
+    auto text = [&](int i) { return i == kGenuine ? genuine : L"Flood message " + std::to_wstring(i); };
+    int acknowledged = 0;
+    const auto start = Clock::now();
+    for (int i = 1; i <= kFlood; ++i) {
+        const Outcome o = Exchange(client.Pipe(), {CodeBytes(code::kTextMessage), Record(EncodeTextMessage(text(i)))},
+                                   true, 20, Open::Patiently);
+        acknowledged += o.replied && o.reply == code::kAck;
+    }
+    const double seconds = Seconds(start);
+    const HWND window = client.Find(TFormMessages::kClassName);
+    const bool newest = test::WaitFor([&] { return client.ShownMessage() == text(kFlood); }, 5s);
+    bool found = false;
+    int presses = 0;
+    while (newest && window && !found && presses < kKept) {
+        const std::wstring shown = client.ShownMessage();
+        PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), LPARAM(GetDlgItem(window, IDOK)));
+        ++presses;
+        if (!test::WaitFor([&] { return client.ShownMessage() != shown; }, 2s)) break;
+        found = client.ShownMessage() == genuine;
+    }
+    Row("| %d text messages from one peer (%.0f per second), number %d of them a genuine one | %d acknowledged; the "
+        "genuine one shown after %d presses of OK (newest first, %d kept unread) |",
+        kFlood, kFlood / seconds, kGenuine, acknowledged, found ? presses : -1, kKept);
+    Check(acknowledged == kFlood, "every message of the flood is acknowledged");
+    Check(found && presses == kFlood - kGenuine, "a genuine message in a flood is still there to read");
+}
+
+// A file's size, 0 when there is none.
+uint64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data = {};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return uint64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// Where Wine finds \\<computer>\PIPE\PrintDolvek: the prefix's
+// dosdevices\unc\<computer>\PIPE\PrintDolvek, a file the trap makes, so that an
+// answer sent to that computer is written where the soak sees it. Gone again at the
+// end, with the folders it made.
+class AnswerTrap {
+public:
+    explicit AnswerTrap(const std::wstring& computer) {
+        wchar_t prefix[MAX_PATH] = {};
+        if (!GetEnvironmentVariableW(L"WINEPREFIX", prefix, MAX_PATH)) return;
+        std::wstring folder = L"Z:" + std::wstring(prefix) + L"\\dosdevices";
+        std::replace(folder.begin(), folder.end(), L'/', L'\\');
+        for (const std::wstring& part : {std::wstring(L"unc"), computer, std::wstring(L"PIPE")}) {
+            folder += L"\\" + part;
+            if (CreateDirectoryW(folder.c_str(), nullptr)) made_.push_back(folder);
+        }
+        file_ = folder + L"\\PrintDolvek";
+        const UniqueFile made(CreateFileW(file_.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                          CREATE_ALWAYS, 0, nullptr));
+        // Set when the computer's pipe name opens it.
+        set_ = made && UniqueFile(CreateFileW(ServerPipeName(computer).c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+    }
+    ~AnswerTrap() {
+        DeleteFileW(file_.c_str());
+        for (auto folder = made_.rbegin(); folder != made_.rend(); ++folder)
+            RemoveDirectoryW(folder->c_str());
+    }
+    bool Set() const { return set_; }
+    uint64_t Written() const { return FileSize(file_); }
+
+private:
+    std::wstring file_;
+    std::vector<std::wstring> made_;
+    bool set_ = false;
+};
+
+// The countdown's delete goes to no computer that nobody chose. With no PrintServers
+// and EVILHOST not the chosen print server, a job of EVILHOST past its time on arrival
+// opens nothing, and one whose countdown runs out in its dialog closes it; each is
+// logged (184), and nothing is sent to EVILHOST. A job of this computer past its time
+// is answered at once.
+void UnattendedAnswer(const Client& client, const AnswerSink& sink) {
+    std::wstring chosen;
+    if (const UniqueKey user = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::Read))
+        chosen = reg::ReadString(user.Get(), L"AccInfoServer").ValueOr(L"");
+    std::wstring upper = chosen;
+    CharUpperBuffW(upper.data(), DWORD(upper.size()));
+    const UniqueKey machine = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::Read);
+    const bool unlisted =
+        !machine || reg::ReadString(machine.Get(), kPrintServersValue).status == reg::ReadStatus::Missing;
+    Check(unlisted && upper.find(L"EVILHOST") == upper.npos, "neither PrintServers nor AccInfoServer names EVILHOST");
+    const AnswerTrap trap(L"EVILHOST");
+    Check(trap.Set(), "an answer to EVILHOST would be seen");
+    const LogWatch log;
+    constexpr int kFirstJob = 600000;
+
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob, L"EVILHOST", 400))});
+    const bool ran = Delivered(client, L"after a job of EVILHOST past its time");
+    const bool openedNothing = ran && client.Windows(TFormAuth::kClassName) == 0;
+
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob + 1, L"EVILHOST", 296))});
+    HWND dialog = nullptr;
+    const bool shown = test::WaitFor(
+        [&] { return (dialog = client.Find(TFormAuth::kClassName)) != nullptr && IsWindowVisible(dialog); }, 5s);
+    const std::wstring answerTo = shown ? TextOf(GetDlgItem(dialog, TFormAuth::kIdAnswerTo)) : L"";
+    const auto start = Clock::now();
+    const bool closed = shown && test::WaitFor([&] { return !IsWindow(dialog); }, 10s);
+    const double closedAfter = Seconds(start);
+    const bool logged = log.Saw(kLogUnattendedNotSent, L"EVILHOST", 2);
+
+    const int answersBefore = sink.Settled();
+    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), Record(HeldJob(kFirstJob + 2, L".", 400))});
+    const auto sent = Clock::now();
+    const bool answered = test::WaitFor([&] { return sink.Answers() == answersBefore + 1; }, 5s);
+    const double answeredAfter = Seconds(sent);
+    const uint64_t written = trap.Written();
+    Row("| No `PrintServers`, `AccInfoServer` %ls%ls%ls: a job of `EVILHOST` submitted 400 s before, one submitted "
+        "296 s before, then one of this computer submitted 400 s before | the first opened %s; the second's dialog "
+        "(answer goes to \"%ls\") closed by itself %.1f s after it showed; log 184 for both: %s; bytes written to "
+        "`\\\\EVILHOST\\PIPE\\PrintDolvek`: %llu; the third answered: %s, after %.2f s |",
+        chosen.empty() ? L"not set" : L"`", chosen.c_str(), chosen.empty() ? L"" : L"`",
+        openedNothing ? "nothing" : "a dialog", answerTo.c_str(), closedAfter, logged ? "yes" : "no",
+        (unsigned long long)written, answered ? "yes" : "no", answeredAfter);
+    Check(openedNothing, "a job of a computer nobody chose, past its time on arrival, opens nothing");
+    Check(closed, "the dialog of a job of a computer nobody chose closes when its countdown runs out");
+    Check(logged, "each unanswered job of a computer nobody chose is logged");
+    Check(trap.Set() && written == 0, "nothing is sent to a computer nobody chose");
+    Check(answered, "a job of this computer past its time is answered at once");
+}
+
+// Job requests of a print server outside the machine's list, from eight peers as fast
+// as they go: each is refused (log 181), yet a burst of them leaves one entry, and the
+// log never grows past kErrorLogSizeLimit. The log is set aside meanwhile, so the
+// figures start from an empty one and later runs find theirs as it was.
+void RefusedFlood(const Client& client, int requests) {
+    const MachineValue list(kPrintServersValue, L".");
+    if (!list.Set()) return Check(false, "PrintServers is set");
+    const std::wstring path = LogWatch::Path(), aside = path + L".soak";
+    const bool existed = GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+    // A client writing an entry holds the file for that moment.
+    if (existed &&
+        !test::WaitFor([&] { return MoveFileExW(path.c_str(), aside.c_str(), MOVEFILE_REPLACE_EXISTING); }, 5s))
+        return Check(false, "the error log is set aside");
+    struct PutBack {
+        const std::wstring &path, &aside;
+        bool existed;
+        ~PutBack() {
+            // The client's writer may still be working through entries queued meanwhile
+            // (a full log no longer grows): the flood's log is gone once none has come back
+            // for two seconds.
+            for (int tries = 0; tries < 60; ++tries) {
+                DeleteFileW(path.c_str());
+                Sleep(2000);
+                if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) break;
+            }
+            if (existed) MoveFileExW(aside.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+        }
+    } putBack{path, aside, existed};
+
+    const Bytes job = Record(HeldJob(700000, L"EVILHOST"));
+    std::atomic<int> next{0}, acknowledged{0};
+    const auto start = Clock::now();
+    std::vector<std::thread> peers;
+    for (int i = 0; i < 8; ++i)
+        peers.emplace_back([&] {
+            while (next++ < requests) {
+                const Outcome o =
+                    Exchange(client.Pipe(), {CodeBytes(code::kAuthRequest), job}, true, 20, Open::Patiently);
+                acknowledged += o.replied && o.reply == code::kAck;
+            }
+        });
+    for (std::thread& peer : peers)
+        peer.join();
+    const double elapsed = Seconds(start);
+    Delivered(client, L"after the refused job requests");  // every request acknowledged so far has run
+    // The log's writer works through its queue on a thread of its own: done once the size holds still.
+    uint64_t size = FileSize(path);
+    for (uint64_t last = ~0ull; size != last && Seconds(start) < elapsed + 120; size = FileSize(path)) {
+        last = size;
+        Sleep(1000);
+    }
+    const std::string text = LogWatch::Text();
+    auto entries = [&](const char* tag) {
+        int count = 0;
+        for (size_t at = text.find(tag); at != text.npos; at = text.find(tag, at + 1))
+            ++count;
+        return count;
+    };
+    Row("| %d job requests of a print server outside `PrintServers` (`.`), from eight peers at once as fast as they "
+        "go (%.0f per second), the error log empty before | %d acknowledged; the log grew by %llu bytes (%.3f per "
+        "request): %d entries of code 181, %d of 190 (limit %llu bytes) |",
+        requests, requests / elapsed, acknowledged.load(), (unsigned long long)size, double(size) / requests,
+        entries("] 181 "), entries("] 190 "), (unsigned long long)kErrorLogSizeLimit);
+    Check(size < uint64_t(requests), "the error log grows by far less than a line per refused request");
+    Check(size <= kErrorLogSizeLimit, "the error log never grows past its limit");
 }
 
 // ---- soak ----
@@ -996,10 +1417,12 @@ int RunInDesktop() {
 int wmain(int argc, wchar_t** argv) {
     using namespace pm;
     const std::wstring mode = argc > 1 ? argv[1] : L"";
+    if (mode == L"stall" && argc > 4)
+        return Stall(argv[2], _wtoi(argv[3]), _wtoi(argv[4]), argc > 5 && std::wstring(argv[5]) == L"anonymous");
     if (mode != L"hostile" && mode != L"soak" && mode != L"quick") {
         std::fwprintf(stderr,
-                      L"usage: client_soak hostile [--stalled N] [--taken-seconds S] | soak [--requests N] "
-                      L"[--dialogs N] | quick\n");
+                      L"usage: client_soak hostile [--stalled N] [--taken-seconds S] [--refused N] | soak "
+                      L"[--requests N] [--dialogs N] | quick\n");
         return 2;
     }
     if (IsWine() && !InSoakDesktop()) return RunInDesktop();
@@ -1010,20 +1433,27 @@ int wmain(int argc, wchar_t** argv) {
     static AnswerSink sink;
     if (mode == L"hostile" || quick) {
         Squatted(ListenerPipeName(LocalUserName()), quick ? 5 : Option(argc, argv, L"--taken-seconds", 30));
+        if (!quick) BusySquatted(ListenerPipeName(LocalUserName()));
         Client client;
         if (!client.Start()) {
             std::printf("the client did not start\n");
             Finish(1);
         }
-        if (quick)
-            StalledPeers(client, 5, 8);
-        else
-            StalledPeers(client, Option(argc, argv, L"--stalled", 20), 30);
+        if (quick) {
+            StalledPeers(client, 5, 8, false);
+        } else {
+            StalledPeers(client, Option(argc, argv, L"--stalled", 200), 30, false);
+            StalledPeers(client, Option(argc, argv, L"--stalled", 200), 30, true);
+        }
         JobFlood(client, sink, quick ? 34 : 40, quick ? 2 : 8);
         SameJobTwice(client);
         PrintServersList(client, sink);
+        DialogFlood(client, 40);
+        TextFlood(client);
+        if (!quick) UnattendedAnswer(client, sink);
         FaultyPeers(client);
         Sweep(client, Lengths(!quick));
+        RefusedFlood(client, quick ? 1000 : Option(argc, argv, L"--refused", 100000));
         Check(client.Stop(), "the client exits");
     }
     if (mode == L"soak" || quick) {
