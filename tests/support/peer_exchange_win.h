@@ -28,7 +28,8 @@ inline Bytes CodeBytes(uint32_t code) {
     return {uint8_t(code), uint8_t(code >> 8), uint8_t(code >> 16), uint8_t(code >> 24)};
 }
 
-// The open of a peer the listener cannot identify: impersonating it yields no account.
+// The open of a peer that gives the listener nobody to identify (under Windows; Wine's
+// pipes impersonate their server whoever the client is).
 inline constexpr DWORD kAnonymous = SECURITY_SQOS_PRESENT | SECURITY_ANONYMOUS;
 
 // Opens the moment the listener is free, rather than with a peer's pauses between
