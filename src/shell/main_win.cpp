@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include "auth/job_answer_win.h"
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
 #include "shell/single_instance_win.h"
@@ -48,6 +49,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     mainForm.HandRequestsOver();
 
     const int exitCode = ui::RunMessageLoop([&] { mainForm.ApplicationEventsIdle(); });
+    // An answer the user gave just before leaving still reaches its print server.
+    FinishJobAnswers(5000);
     if (SUCCEEDED(com)) CoUninitialize();
     return exitCode;
 }
