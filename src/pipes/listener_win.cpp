@@ -24,6 +24,11 @@ constexpr DWORD kFirstPause = 250, kLastPause = 5000;
 // connection ends while more than kMaxIdle wait ends too. The gap keeps a steady
 // stream of peers from starting a thread per request.
 constexpr int kSpares = 2, kMaxIdle = 4;
+// While peers are being cut (within kAttackSpell of the last cut), many instances
+// wait at once: a peer cut as it arrives comes back at once, and the print server's
+// few tries must still find an instance that is free at that moment.
+constexpr int kAttackSpares = 24, kAttackMaxIdle = 28;
+constexpr ULONGLONG kAttackSpell = 10000;
 // Requests read but not yet run on the user-interface thread. A peer whose request
 // finds the queue full waits for room, as it waited for the hand-over when requests
 // were served one at a time; if the room does not come before the peer itself would
@@ -343,7 +348,7 @@ void TMessenger::Supervise() {
                 continue;
             }
         }
-        if (waiting_ < kSpares && live_ < kMaxConnections) {
+        if (waiting_ < Spares() && live_ < kMaxConnections) {
             UniqueFile pipe = CreateInstance();
             if (!pipe || !StartWorker(std::move(pipe))) {
                 // Never a busy loop: the pause grows while creation keeps failing.
@@ -366,7 +371,7 @@ void TMessenger::Work(Worker& worker) {
         const int stillWaiting = --waiting_;
         if (!connected) break;  // stopping, or the instance is unusable
         // The supervisor keeps instances waiting for the next peers.
-        if (stillWaiting < kSpares) SetEvent(wake_.Get());
+        if (stillWaiting < Spares()) SetEvent(wake_.Get());
         const ULONGLONG arrived = GetTickCount64();
         const std::wstring client = ClientKey(pipe);
         bool withinShare;
@@ -375,7 +380,7 @@ void TMessenger::Work(Worker& worker) {
             withinShare = Count(peers_, client, 1) <= kPeerShare;
         }
         if (!withinShare) {
-            ++cut_;  // one process holds its share already: cut before anything is read
+            Cut();  // one process holds its share already: cut before anything is read
             DisconnectNamedPipe(pipe);
         } else if (Serve(pipe, buffer, arrived)) {
             CloseConnection(pipe);
@@ -386,7 +391,7 @@ void TMessenger::Work(Worker& worker) {
             const std::lock_guard lock(sharesMutex_);
             Count(peers_, client, -1);
         }
-        if (Terminated() || waiting_ >= kMaxIdle) break;
+        if (Terminated() || waiting_ >= (UnderAttack() ? kAttackMaxIdle : kMaxIdle)) break;
         ++waiting_;
     }
     DisconnectNamedPipe(pipe);
@@ -435,7 +440,7 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
     const std::wstring account = PeerAccountKey(peer);
     const bool trusted = trusted_ && trusted_(peer);
     if (!EnterAccount(account, trusted)) {
-        ++cut_;
+        Cut();
         WriteCode(pipe, code::kReadFailure);
         return true;
     }
@@ -449,6 +454,21 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
     WriteCode(pipe, code::kAck);
     queue_->Push(code, buffer, std::move(peer));
     return true;
+}
+
+void TMessenger::Cut() {
+    ++cut_;
+    lastCut_ = GetTickCount64();
+    if (waiting_ < kAttackSpares) SetEvent(wake_.Get());
+}
+
+bool TMessenger::UnderAttack() const {
+    const ULONGLONG last = lastCut_;
+    return last && GetTickCount64() - last < kAttackSpell;
+}
+
+int TMessenger::Spares() const {
+    return UnderAttack() ? kAttackSpares : kSpares;
 }
 
 bool TMessenger::EnterAccount(const std::wstring& account, bool trusted) {
@@ -487,7 +507,7 @@ bool TMessenger::ReadPart(HANDLE pipe, void* data, DWORD count, ULONGLONG arrive
         // Under pressure, a peer slower than the print server loses its place.
         const bool pressed = live_ - waiting_ >= kPressure && now - arrived >= kPressureWait;
         if (waited != WAIT_TIMEOUT || now - start >= kPipeWaits * kPipeWaitInterval || pressed) {
-            if (pressed) ++cut_;
+            if (pressed) Cut();
             break;
         }
     }

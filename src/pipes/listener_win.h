@@ -159,6 +159,10 @@ private:
     bool ReadPart(HANDLE pipe, void* data, DWORD count, ULONGLONG arrived);
     // The peer's account may take another connection; counted until LeaveAccount.
     bool EnterAccount(const std::wstring& account, bool trusted);
+    // Counts a connection cut off; many instances then wait for a while (Spares).
+    void Cut();
+    bool UnderAttack() const;
+    int Spares() const;
     void LeaveAccount(const std::wstring& account, bool trusted);
     // Waits, boundedly, while the queue is full; false when it stays full.
     bool WaitForRoom();
@@ -178,6 +182,7 @@ private:
     std::atomic<int> live_{0};     // instances of ours
     std::atomic<int> waiting_{0};  // instances waiting for a peer
     std::atomic<int> cut_{0};
+    std::atomic<ULONGLONG> lastCut_{0};
     std::mutex sharesMutex_;                                      // guards the three below
     std::vector<std::pair<std::wstring, int>> peers_, accounts_;  // connections in progress by key
     int untrusted_ = 0;
