@@ -25,6 +25,18 @@ install_packages() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# Which build a figure belongs to: the commit, and whether the tree (the documents
+# the scripts write aside) differed from it when it was measured.
+build_stamp() {
+    local commit
+    commit=$(git -C "$ROOT" rev-parse --short HEAD 2>/dev/null) || commit=unknown
+    if git -C "$ROOT" diff --quiet HEAD -- . ':!docs' 2>/dev/null; then
+        echo "commit $commit (clean tree)"
+    else
+        echo "commit $commit with uncommitted changes"
+    fi
+}
+
 # Configures (once) and builds one preset (native, win64 or win32), all or the given targets.
 build_preset() {
     local preset=$1
