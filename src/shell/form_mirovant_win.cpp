@@ -8,6 +8,7 @@
 #include "about/form_about_win.h"
 #include "account/form_requests_win.h"
 #include "account/query_account_win.h"
+#include "auth/job_answer_win.h"
 #include "i18n/language_win.h"
 #include "messages/form_messages_win.h"
 #include "messages/form_sender_win.h"
@@ -268,6 +269,19 @@ void TFormMirovant::ApplicationEventsMinimize() {
     if (TFormRequests* requests = TFormRequests::Instance()) requests->Close();
 }
 
+// The session ends (log-off, shutdown), or the Restart Manager closes the client for
+// an upgrade. Nothing is asked: an open dialog's job is not answered and stays held
+// at its print server, to be released again once the user is back.
+void TFormMirovant::EndSession() {
+    // First, nothing more is acknowledged that could no longer be shown: a print server
+    // that asks from now on gets no acknowledgement and knows it.
+    if (messenger_) messenger_->Stop();
+    // An answer the user gave just before still reaches its print server; the session
+    // may end as soon as this message returns.
+    FinishJobAnswers(kEndSessionAnswerWait);
+    Close();  // the tray icon goes, and the program ends
+}
+
 void TFormMirovant::FormDestroy() {
     KillTimer(Handle(), kTimerId);
     KillTimer(Handle(), kTrayRetryTimerId);
@@ -302,6 +316,11 @@ LRESULT TFormMirovant::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
                     ShowTrayMenu({GET_X_LPARAM(wp), GET_Y_LPARAM(wp)});
                     break;
             }
+            return 0;
+        case WM_QUERYENDSESSION:
+            return TRUE;
+        case WM_ENDSESSION:
+            if (wp) EndSession();
             return 0;
         case WM_TIMER:
             if (wp == kTimerId) TimerTimer();

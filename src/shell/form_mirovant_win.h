@@ -56,6 +56,9 @@ public:
     static constexpr UINT kTrayRetryTimerId = 2;
     static constexpr UINT kTrayRetryInterval = 2000;
     static constexpr UINT kAnnounceInterval = 60000;
+    // At the end of the session, answers still on their way get this long (ms): the
+    // system gives a program about five seconds before it ends it.
+    static constexpr unsigned kEndSessionAnswerWait = 3000;
     enum : int {
         kIdSendMsg = 1001,
         kIdViewMsg,
@@ -98,6 +101,7 @@ private:
     }
     void FormDestroy() override;
     void StartListener();
+    void EndSession();
     void LoadTexts();
     bool AddTrayIcon();
     void ShowTrayMenu(POINT at);

@@ -30,6 +30,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SingleInstance instance(LocalUserName());
     // A second copy of the same user has told the first one and ends without a window.
     if (!instance.IsFirstInstance()) return 0;
+    // Closed by the Restart Manager for an upgrade, the client is started again in
+    // each session; not after a crash, a hang or a reboot (the next logon starts it).
+    RegisterApplicationRestart(L"", RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
 
     ui::Application& application = ui::Application::Instance();
     if (!application.Create(ProductCaption())) return 1;

@@ -5,6 +5,7 @@
 
 #include "auth/form_auth_win.h"
 #include "messages/form_messages_win.h"
+#include "pipes/pipe_names.h"
 #include "shell/form_mirovant_win.h"
 #include "support/names_win.h"
 #include "support/print_server_win.h"
@@ -83,6 +84,21 @@ TEST_F(ClientWithServer, ATextMessageShowsInTheMessageWindow) {
     ASSERT_NE(window, nullptr);
     ASSERT_TRUE(test::WaitFor([&] { return IsWindowVisible(window) != FALSE; }, 5s));
     EXPECT_EQ(WindowTextOf(GetDlgItem(window, TFormMessages::kIdMessage)), L"Toner is low");
+}
+
+TEST_F(ClientWithServer, TheEndOfTheSessionLeavesAnOpenJobHeldAndEndsTheClient) {
+    // As the Restart Manager closes a program for an upgrade: asked, then told.
+    ASSERT_EQ(Push(L"push-job", L"--mode 1 --job 15"), 0u);
+    ASSERT_TRUE(test::WaitFor([&] { return FindWindow(TFormAuth::kClassName) != nullptr; }, 20s));
+    const HWND main = FindWindow(TFormMirovant::kClassName);
+    DWORD_PTR agreed = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(main, WM_QUERYENDSESSION, 0, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 5000, &agreed));
+    EXPECT_EQ(agreed, TRUE);
+    SendMessageTimeoutW(main, WM_ENDSESSION, TRUE, ENDSESSION_CLOSEAPP, SMTO_BLOCK, 10000, nullptr);
+    ASSERT_TRUE(client_.WaitExit(10000));
+    EXPECT_EQ(client_.ExitCode(), 0u);
+    EXPECT_EQ(server_.CountEvents("\"job-answer\""), 0u) << "the job stays held";
+    EXPECT_FALSE(WaitNamedPipeW(ListenerPipeName(LocalUserName()).c_str(), 100)) << "the pipe went with it";
 }
 
 TEST(ClientStartUp, AMessageThatArrivesDuringTheFirstAnnouncementIsShown) {
