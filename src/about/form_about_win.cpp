@@ -54,7 +54,10 @@ COLORREF LinkColour() {
 }  // namespace
 
 std::wstring ExecutableFileVersion() {
-    const std::wstring exe = ExecutablePath();
+    return FileVersionOf(ExecutablePath());
+}
+
+std::wstring FileVersionOf(const std::wstring& exe) {
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
     if (size == 0) return {};

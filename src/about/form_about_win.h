@@ -10,7 +10,9 @@
 
 namespace pm {
 
-// The executable's "\StringFileInfo\040904E4\FileVersion", "" without one.
+// A program's "\StringFileInfo\040904E4\FileVersion", "" without one.
+std::wstring FileVersionOf(const std::wstring& path);
+// The same of this process's executable.
 std::wstring ExecutableFileVersion();
 
 class TFormAbout final : public ui::Dialog {

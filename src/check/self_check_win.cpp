@@ -5,8 +5,12 @@
 #include <aclapi.h>
 #include <sddl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
+#include <type_traits>
 
+#include "about/form_about_win.h"
 #include "account/form_requests_win.h"
 #include "account/query_account_win.h"
 #include "auth/credentials_win.h"
@@ -33,6 +37,11 @@ constexpr uint32_t kPeerPipeRights = 0x12019b;
 struct LocalFreer {
     void operator()(void* memory) const { LocalFree(memory); }
 };
+
+struct ServiceCloser {
+    void operator()(SC_HANDLE handle) const { CloseServiceHandle(handle); }
+};
+using ServiceHandle = std::unique_ptr<std::remove_pointer_t<SC_HANDLE>, ServiceCloser>;
 
 std::wstring ErrorText(DWORD error) {
     const std::wstring message = SystemMessageText(int32_t(error));
@@ -65,23 +74,53 @@ const wchar_t* InstallDirectorySource() {
     return L"the program's folder";
 }
 
+// DOMAIN\user of this process, or the bare name where the account cannot be looked up.
+std::wstring QualifiedUserName() {
+    PSID sid = nullptr;
+    if (ConvertStringSidToSidW(ProcessUserSid().c_str(), &sid)) {
+        const std::unique_ptr<void, LocalFreer> owned(sid);
+        wchar_t name[256], domain[256];
+        DWORD nameSize = 256, domainSize = 256;
+        SID_NAME_USE use;
+        if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+            return std::wstring(domain) + L"\\" + name;
+    }
+    return LocalUserName();
+}
+
+// Whether the user's Language value chose the language, rather than the locale.
+bool LanguageNamedByTheUser() {
+    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read);
+    if (!key) return false;
+    const auto value = reg::ReadString(key.Get(), L"Language");
+    return value.Ok() && !value.value.empty();
+}
+
 void CheckInstallation(std::vector<CheckLine>& lines) {
     const std::wstring& directory = InstallDirectory();
     const std::wstring where = directory + L" (" + InstallDirectorySource() + L")";
     if (IsFolder(directory)) {
-        lines.push_back({true, L"installation directory", where});
+        lines.push_back({CheckLevel::Ok, L"installation directory", where});
     } else {
-        lines.push_back({false, L"installation directory", where + L" does not exist"});
+        lines.push_back({CheckLevel::Fail, L"installation directory", where + L" does not exist"});
     }
 
     const std::wstring& language = CurrentLanguage();
     const std::wstring file = LanguageFilePath(directory, language);
     if (file.empty()) {
-        lines.push_back({true, L"language", language + L", built-in texts"});
+        lines.push_back({CheckLevel::Ok, L"language", language + L", built-in texts"});
     } else if (IsFile(file)) {
-        lines.push_back({true, L"language", language + L", " + file});
+        lines.push_back({CheckLevel::Ok, L"language", language + L", " + file});
+    } else if (LanguageNamedByTheUser()) {
+        lines.push_back(
+            {CheckLevel::Fail, L"language",
+             language + L" (the Language value), " + file + L" not found: built-in English texts are used"});
     } else {
-        lines.push_back({false, L"language", language + L", " + file + L" not found: built-in English texts are used"});
+        // Chosen from the regional setting for a language that ships no file: the
+        // client speaks English, as it is meant to.
+        lines.push_back(
+            {CheckLevel::Ok, L"language",
+             language + L" (from the regional setting), " + file + L" not found: built-in English texts are used"});
     }
 }
 
@@ -93,13 +132,13 @@ void CheckLogFolder(std::vector<CheckLine>& lines) {
     const std::wstring folder = InstallDirectory() + L"Logs\\";
     const UniqueFile log = OpenErrorLogForAppend(InstallDirectory());
     if (log && ErrorLogFull(log.Get())) {
-        lines.push_back({false, L"log folder",
+        lines.push_back({CheckLevel::Fail, L"log folder",
                          folder + L", Errors.log is full (" + std::to_wstring(kErrorLogSizeLimit >> 20) +
                              L" MB): no entries are written"});
     } else if (log) {
-        lines.push_back({true, L"log folder", folder + L", Errors.log can be appended to"});
+        lines.push_back({CheckLevel::Ok, L"log folder", folder + L", Errors.log can be appended to"});
     } else {
-        lines.push_back({false, L"log folder",
+        lines.push_back({CheckLevel::Fail, L"log folder",
                          folder + L", Errors.log cannot be appended to (" + ErrorText(GetLastError()) + L")"});
     }
 }
@@ -111,40 +150,42 @@ void CheckPrintServer(std::vector<CheckLine>& lines) {
     if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read))
         server = reg::ReadString(key.Get(), L"AccInfoServer");
     if (server.status == reg::ReadStatus::WrongType) {
-        lines.push_back({false, L"print server", L"AccInfoServer is not a string: the client asks no print server"});
+        lines.push_back(
+            {CheckLevel::Fail, L"print server", L"AccInfoServer is not a string: the client asks no print server"});
         return;
     }
     if (!server.Ok() || server.value.empty()) {
-        lines.push_back({false, L"print server", L"not configured: choose one with \"...\" in the account window"});
+        lines.push_back(
+            {CheckLevel::Fail, L"print server", L"not configured: choose one with \"...\" in the account window"});
         return;
     }
-    lines.push_back({true, L"print server", server.value + L" (AccInfoServer, the account window's choice)"});
+    lines.push_back({CheckLevel::Ok, L"print server", server.value + L" (AccInfoServer, the account window's choice)"});
 
     const std::wstring pipeName = ServerPipeName(server.value);
     {
         UniqueFile pipe;
         if (!OpenPipe(pipeName, pipe)) {
-            lines.push_back(
-                {false, L"print server pipe", pipeName + L" does not open (" + ErrorText(GetLastError()) + L")"});
+            lines.push_back({CheckLevel::Fail, L"print server pipe",
+                             pipeName + L" does not open (" + ErrorText(GetLastError()) + L")"});
             return;
         }
     }
-    lines.push_back({true, L"print server pipe", pipeName + L" opens"});
+    lines.push_back({CheckLevel::Ok, L"print server pipe", pipeName + L" opens"});
 
     if (AnnounceComputer(server.value)) {
-        lines.push_back({true, L"announcement", ThisComputer() + L" announced and acknowledged"});
+        lines.push_back({CheckLevel::Ok, L"announcement", ThisComputer() + L" announced and acknowledged"});
     } else {
-        lines.push_back({false, L"announcement", ThisComputer() + L" announced, not acknowledged"});
+        lines.push_back({CheckLevel::Fail, L"announcement", ThisComputer() + L" announced, not acknowledged"});
     }
 
     const std::wstring user = LocalUserName();
     if (const std::optional<AccountSummary> summary = QueryAccount(server.value, user)) {
         const AccountTexts texts = AccountSummaryTexts(*summary, OpenLanguageFile());
-        lines.push_back({true, L"account query",
+        lines.push_back({CheckLevel::Ok, L"account query",
                          user + L": balance " + texts.balance + L", restriction " + texts.restriction +
                              L", date of updating " + (texts.updated.empty() ? L"none" : texts.updated)});
     } else {
-        lines.push_back({false, L"account query", user + L": the print server gave no account"});
+        lines.push_back({CheckLevel::Fail, L"account query", user + L": the print server gave no account"});
     }
 }
 
@@ -180,7 +221,7 @@ void CheckOwnPipe(std::vector<CheckLine>& lines) {
                                      ? L"no client runs for this user"
                                  : error == ERROR_ACCESS_DENIED ? L"served by another account"
                                                                 : L"does not open (" + ErrorText(error) + L")";
-        lines.push_back({false, L"own pipe", name + L": " + why});
+        lines.push_back({CheckLevel::Fail, L"own pipe", name + L": " + why});
         return;
     }
 
@@ -191,7 +232,8 @@ void CheckOwnPipe(std::vector<CheckLine>& lines) {
         GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner,
                         nullptr, &list, nullptr, &raw);
     if (read != ERROR_SUCCESS) {
-        lines.push_back({false, L"own pipe", name + L": its owner cannot be read (" + ErrorText(read) + L")"});
+        lines.push_back(
+            {CheckLevel::Fail, L"own pipe", name + L": its owner cannot be read (" + ErrorText(read) + L")"});
         return;
     }
     const std::unique_ptr<void, LocalFreer> descriptor(raw);
@@ -199,9 +241,9 @@ void CheckOwnPipe(std::vector<CheckLine>& lines) {
     const std::wstring userSid = ProcessUserSid(), defaultOwnerSid = ProcessDefaultOwnerSid();
     // Another logon of the same user may serve the same name, as the client allows.
     if (ownerSid == userSid || ownerSid == defaultOwnerSid) {
-        lines.push_back({true, L"own pipe", name + L" served by this user's client"});
+        lines.push_back({CheckLevel::Ok, L"own pipe", name + L" served by this user's client"});
     } else {
-        lines.push_back({false, L"own pipe", name + L" served by another account, " + ownerSid});
+        lines.push_back({CheckLevel::Fail, L"own pipe", name + L" served by another account, " + ownerSid});
     }
 
     wchar_t* sddlRaw = nullptr;
@@ -212,16 +254,16 @@ void CheckOwnPipe(std::vector<CheckLine>& lines) {
         sddl = sddlRaw;
     }
     if (!list) {
-        lines.push_back({false, L"own pipe access list", sddl + L": none, every account has full control"});
+        lines.push_back({CheckLevel::Fail, L"own pipe access list", sddl + L": none, every account has full control"});
         return;
     }
     // The system, the administrators and the user have full control; nobody else.
     const std::wstring trusted[] = {L"S-1-5-18", L"S-1-5-32-544", userSid, defaultOwnerSid};
     const std::vector<AccessGrant> beyond = GrantsBeyond(AllowedGrants(list), trusted, kPeerPipeRights);
     if (beyond.empty()) {
-        lines.push_back({true, L"own pipe access list", sddl});
+        lines.push_back({CheckLevel::Ok, L"own pipe access list", sddl});
     } else {
-        lines.push_back({false, L"own pipe access list",
+        lines.push_back({CheckLevel::Fail, L"own pipe access list",
                          sddl + L": " + beyond.front().sid + L" may change the list or add instances"});
     }
 }
@@ -240,44 +282,166 @@ const wchar_t* MachineValueSource(const wchar_t* name) {
 }
 
 // A ";"-separated list of names: "." stands for `thisComputer` where that is given.
+// Not set, or set to no names, is `unset`: allowed, not always recommended.
 void CheckNameList(std::vector<CheckLine>& lines, const wchar_t* value, const std::wstring& thisComputer,
-                   const wchar_t* anyText, const wchar_t* noneText) {
+                   const wchar_t* anyText, const wchar_t* noneText, CheckLevel unset) {
     const std::wstring from = MachineValueSource(value);
     const auto list = MachineString(value);
     if (list.status == reg::ReadStatus::Missing) {
-        lines.push_back({true, value, std::wstring(L"not set: ") + anyText});
+        lines.push_back({unset, value, std::wstring(L"not set: ") + anyText});
     } else if (!list.Ok()) {
-        lines.push_back({false, value, L"not a string (" + from + L"): " + noneText});
+        lines.push_back({CheckLevel::Fail, value, L"not a string (" + from + L"): " + noneText});
     } else {
         std::wstring names;
         for (const std::wstring& name : ParsePrintServers(list.value, thisComputer))
             names += (names.empty() ? L"" : L";") + name;
-        lines.push_back(
-            {true, value, (names.empty() ? L"no names: " + std::wstring(anyText) : names) + L" (" + from + L")"});
+        lines.push_back({names.empty() ? unset : CheckLevel::Ok, value,
+                         (names.empty() ? L"no names: " + std::wstring(anyText) : names) + L" (" + from + L")"});
     }
 }
 
 void CheckMachineValues(std::vector<CheckLine>& lines) {
     CheckNameList(lines, kPrintServersValue, ThisComputer(), L"jobs may be answered to any print server",
-                  L"no job is answered");
+                  L"no job is answered", CheckLevel::Warn);
     CheckNameList(lines, kPrintServerAccountsValue, {}, L"job requests are taken from any account",
-                  L"no job request is taken");
+                  L"no job request is taken", CheckLevel::Ok);
 
     const std::wstring disableFrom = MachineValueSource(kDisableSendMessageValue);
     const auto disable = MachineDword(kDisableSendMessageValue);
     if (disable.status == reg::ReadStatus::Missing) {
-        lines.push_back({true, L"DisableSendMessage", L"not set: \"Send Message...\" shown"});
+        lines.push_back({CheckLevel::Ok, L"DisableSendMessage", L"not set: \"Send Message...\" shown"});
     } else if (!disable.Ok()) {
-        lines.push_back(
-            {false, L"DisableSendMessage", L"not a DWORD (" + disableFrom + L"): ignored, \"Send Message...\" shown"});
+        lines.push_back({CheckLevel::Fail, L"DisableSendMessage",
+                         L"not a DWORD (" + disableFrom + L"): ignored, \"Send Message...\" shown"});
     } else {
-        lines.push_back({true, L"DisableSendMessage",
+        lines.push_back({CheckLevel::Ok, L"DisableSendMessage",
                          std::to_wstring(disable.value) + L" (" + disableFrom + L"): \"Send Message...\" " +
                              (disable.value ? L"hidden" : L"shown")});
     }
 }
 
+// Whether every print server this client knows of is this computer: the one chosen
+// in the account window and those PrintServers lists. Pipes between processes of one
+// computer do not need the Server service.
+bool OnlyThisComputerServes() {
+    std::vector<std::wstring> servers;
+    if (const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read)) {
+        const auto chosen = reg::ReadString(key.Get(), L"AccInfoServer");
+        if (chosen.Ok() && !chosen.value.empty()) servers = ParsePrintServers(chosen.value, ThisComputer());
+    }
+    const auto list = MachineString(kPrintServersValue);
+    if (!list.Ok()) return false;  // any print server may ask
+    const std::vector<std::wstring> listed = ParsePrintServers(list.value, ThisComputer());
+    if (listed.empty()) return false;
+    servers.insert(servers.end(), listed.begin(), listed.end());
+    const std::wstring self = ToUpper(ThisComputer());
+    return std::all_of(servers.begin(), servers.end(), [&](const std::wstring& name) { return name == self; });
+}
+
+// A print server on another computer opens this client's pipe through the Server
+// service (file and printer sharing): without it, no job request and no message arrive.
+void CheckServerService(std::vector<CheckLine>& lines) {
+    constexpr wchar_t kWhat[] = L"Server service";
+    const std::wstring consequence = L": print servers on other computers cannot open this client's pipe";
+    const ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const ServiceHandle service(
+        manager ? OpenServiceW(manager.get(), L"LanmanServer", SERVICE_QUERY_STATUS | SERVICE_QUERY_CONFIG) : nullptr);
+    std::wstring state;
+    if (!service) {
+        const DWORD error = GetLastError();
+        state = error == ERROR_SERVICE_DOES_NOT_EXIST ? L"LanmanServer is not installed"
+                                                      : L"LanmanServer cannot be queried (" + ErrorText(error) + L")";
+    } else {
+        SERVICE_STATUS status = {};
+        QueryServiceStatus(service.get(), &status);
+        if (status.dwCurrentState == SERVICE_RUNNING) {
+            lines.push_back({CheckLevel::Ok, kWhat, L"LanmanServer running"});
+            return;
+        }
+        DWORD size = 0;
+        QueryServiceConfigW(service.get(), nullptr, 0, &size);
+        std::vector<uint8_t> config(std::max<DWORD>(size, sizeof(QUERY_SERVICE_CONFIGW)));
+        auto* start = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(config.data());
+        const bool disabled = QueryServiceConfigW(service.get(), start, DWORD(config.size()), &size) &&
+                              start->dwStartType == SERVICE_DISABLED;
+        state = disabled ? L"LanmanServer stopped and disabled" : L"LanmanServer stopped";
+    }
+    if (OnlyThisComputerServes()) {
+        lines.push_back({CheckLevel::Ok, kWhat, state + L"; not needed: the only print server is this computer"});
+    } else {
+        lines.push_back({CheckLevel::Fail, kWhat, state + consequence});
+    }
+}
+
+// The program a Run value starts: the first quoted or blank-ended part.
+std::wstring RunValueProgram(const std::wstring& command) {
+    if (!command.empty() && command.front() == L'"') return command.substr(1, command.find(L'"', 1) - 1);
+    return command.substr(0, command.find(L' '));
+}
+
+// The client starts at logon from the machine's Run value (AUTOSTART=1), the user's
+// own Run value, or the user's Startup shortcut ("Start with Windows").
+void CheckStartAtLogon(std::vector<CheckLine>& lines) {
+    constexpr wchar_t kWhat[] = L"start at logon";
+    constexpr wchar_t kRunKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const struct {
+        HKEY root;
+        const wchar_t* where;
+    } runs[] = {{HKEY_LOCAL_MACHINE, L"the machine's Run value"}, {HKEY_CURRENT_USER, L"the user's Run value"}};
+    for (const auto& run : runs) {
+        const UniqueKey key = reg::OpenKey(run.root, kRunKey, reg::Access::Read);
+        const auto command = key ? reg::ReadString(key.Get(), kProductCaption) : reg::ReadResult<std::wstring>{};
+        if (!command.Ok() || command.value.empty()) continue;
+        const std::wstring program = RunValueProgram(command.value);
+        if (IsFile(program)) {
+            lines.push_back({CheckLevel::Ok, kWhat, std::wstring(run.where) + L": " + program});
+        } else {
+            lines.push_back(
+                {CheckLevel::Fail, kWhat, std::wstring(run.where) + L" starts " + program + L", which does not exist"});
+        }
+        return;
+    }
+    const std::wstring shortcut = StartupShortcutPath();
+    if (IsFile(shortcut)) {
+        lines.push_back({CheckLevel::Ok, kWhat, L"the Startup shortcut " + shortcut});
+        return;
+    }
+    lines.push_back(
+        {CheckLevel::Warn, kWhat,
+         L"not at logon for this user: \"Start with Windows\" in the menu, or AUTOSTART=1 when installing"});
+}
+
 }  // namespace
+
+std::vector<HeaderField> SelfCheckHeader() {
+    const std::wstring client = InstallDirectory() + L"PrintMirovant.exe";
+    const std::wstring clientVersion = FileVersionOf(client);
+    OSVERSIONINFOEXW os = {sizeof os};
+    // GetVersionEx answers as the manifest allows; the kernel's own figure is exact.
+    using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOEXW*);
+    if (const auto get = reinterpret_cast<RtlGetVersionFn>(
+            reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"))))
+        get(&os);
+    SYSTEM_INFO system = {};
+    GetNativeSystemInfo(&system);
+    const bool x64 = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64;
+    const std::wstring windows = std::to_wstring(os.dwMajorVersion) + L"." + std::to_wstring(os.dwMinorVersion) + L"." +
+                                 std::to_wstring(os.dwBuildNumber) + (x64 ? L" (64-bit)" : L" (32-bit)");
+    SYSTEMTIME now = {};
+    GetLocalTime(&now);
+    TIME_ZONE_INFORMATION zone = {};
+    const DWORD kind = GetTimeZoneInformation(&zone);
+    const long bias = -(zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias : 0));
+    wchar_t time[48];
+    swprintf(time, 48, L"%04u-%02u-%02u %02u:%02u:%02u %c%02ld:%02ld", now.wYear, now.wMonth, now.wDay, now.wHour,
+             now.wMinute, now.wSecond, bias < 0 ? L'-' : L'+', std::labs(bias) / 60, std::labs(bias) % 60);
+    return {{L"Print Mirovant Pro self-check", FileVersionOf(ExecutablePath())},
+            {L"client", clientVersion.empty() ? client + L" (no version found)" : client + L" " + clientVersion},
+            {L"Windows", windows},
+            {L"user", QualifiedUserName()},
+            {L"computer", ThisComputer()},
+            {L"time", time}};
+}
 
 std::vector<CheckLine> RunSelfCheck() {
     std::vector<CheckLine> lines;
@@ -285,6 +449,8 @@ std::vector<CheckLine> RunSelfCheck() {
     CheckLogFolder(lines);
     CheckPrintServer(lines);
     CheckOwnPipe(lines);
+    CheckServerService(lines);
+    CheckStartAtLogon(lines);
     CheckMachineValues(lines);
     return lines;
 }

@@ -6,7 +6,10 @@
 //   the print server chosen in the account window: its pipe, the announcement, the
 //     account query (the figures as the account window shows them),
 //   the user's own pipe: whether this user's client serves it, and its access list,
-//   the machine-wide values PrintServers and DisableSendMessage and where they come from.
+//   the Server service, through which print servers on other computers reach that pipe,
+//   whether the client starts at logon for this user,
+//   the machine-wide values PrintServers, PrintServerAccounts and DisableSendMessage and
+//   where they come from.
 // A check that depends on one that failed is left out.
 //
 // Runs on the calling thread. Every pipe wait is bounded as in the client: a print
@@ -21,5 +24,9 @@
 namespace pm {
 
 std::vector<CheckLine> RunSelfCheck();
+
+// What support asks first: the self-check's and the client's versions, Windows, the
+// user, the computer and the local time with its offset from UTC.
+std::vector<HeaderField> SelfCheckHeader();
 
 }  // namespace pm

@@ -21,9 +21,13 @@
 namespace pm {
 namespace {
 
-const char* const kLabels[] = {"installation directory", "language",     "log folder",          "print server",
-                               "print server pipe",      "announcement", "account query",       "own pipe",
-                               "own pipe access list",   "PrintServers", "PrintServerAccounts", "DisableSendMessage"};
+const char* const kLabels[] = {"installation directory", "language",          "log folder",     "print server",
+                               "print server pipe",      "announcement",      "account query",  "own pipe",
+                               "own pipe access list",   "Server service",    "start at logon", "PrintServers",
+                               "PrintServerAccounts",    "DisableSendMessage"};
+
+constexpr wchar_t kRunKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr wchar_t kInternationalKey[] = L"\\Control Panel\\International";
 
 // The values a case may set, none of them set before or after it.
 const struct {
@@ -36,7 +40,8 @@ const struct {
                 {HKEY_LOCAL_MACHINE, kProductKey, L"DisableSendMessage"},
                 {HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers"},
                 {HKEY_LOCAL_MACHINE, kPolicyKey, L"DisableSendMessage"},
-                {HKEY_LOCAL_MACHINE, kProductKey, L"PrintServerAccounts"}};
+                {HKEY_LOCAL_MACHINE, kProductKey, L"PrintServerAccounts"},
+                {HKEY_CURRENT_USER, kRunKey, kProductCaption}};
 
 void SetValue(HKEY root, const wchar_t* path, const wchar_t* name, const wchar_t* text) {
     reg::WriteString(reg::OpenKey(root, path, reg::Access::ReadWrite).Get(), name, text);
@@ -57,7 +62,7 @@ DWORD RunCheck(const std::wstring& arguments, const std::wstring& outputPath) {
 class SelfCheck;
 struct Case {
     const char* name;
-    std::vector<std::string> failing, absent;  // lines that FAIL, lines left out
+    std::vector<std::string> failing, absent, warning;  // lines that FAIL, lines left out, lines that WARN
     void (*arrange)(SelfCheck&) = nullptr;
     const wchar_t* server = L"";  // PrintServerSim serve's arguments; nullptr: no print server runs
     bool client = true;           // the user's client runs
@@ -75,6 +80,11 @@ public:
         SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"Install Directory", temp_.Path().c_str());
     }
 
+    static void ClearValues() {
+        for (const auto& value : kTouched)
+            RegDeleteValueW(reg::OpenKey(value.root, value.path, reg::Access::ReadWrite).Get(), value.name);
+    }
+
     test::TempFolder temp_;
     UniqueFile squatter_;
 
@@ -83,6 +93,14 @@ protected:
         ClearValues();
         SetValue(HKEY_CURRENT_USER, kInterfaceKey, L"AccInfoServer", L".");
         SetValue(HKEY_CURRENT_USER, kInterfaceKey, L"Language", L"English");
+        // As recommended: answers to this computer only (which needs no Server service,
+        // which Wine lacks), and the client starts at logon.
+        SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"PrintServers", L".");
+        SetValue(HKEY_CURRENT_USER, kRunKey, kProductCaption,
+                 (L"\"" + test::BuildFolder() + L"PrintMirovant.exe\"").c_str());
+        locale_ =
+            reg::ReadString(reg::OpenKey(HKEY_CURRENT_USER, kInternationalKey, reg::Access::Read).Get(), L"Locale")
+                .value;
         if (GetParam().arrange) GetParam().arrange(*this);
         if (GetParam().server) {
             ASSERT_TRUE(server_.Start(L"serve", GetParam().server));
@@ -99,25 +117,27 @@ protected:
             PostMessageW(main, WM_CLOSE, 0, 0);
         client_.WaitExit(5000);
         ClearValues();
-    }
-    static void ClearValues() {
-        for (const auto& value : kTouched)
-            RegDeleteValueW(reg::OpenKey(value.root, value.path, reg::Access::ReadWrite).Get(), value.name);
+        SetValue(HKEY_CURRENT_USER, kInternationalKey, L"Locale", locale_.c_str());
     }
 
-    // Every line of one run, by its label.
+    // Every line of one run by its label, the header's under "header".
     std::map<std::string, std::string> Run(DWORD& exitCode) {
         const std::wstring path = temp_.Path() + L"check.txt";
         exitCode = RunCheck(L"", path);
         std::map<std::string, std::string> lines;
         const std::string text = test::ReadWholeFile(path);
-        for (size_t start = 0, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+        const size_t checks = text.find("\r\n\r\n");
+        if (checks == std::string::npos) return lines;
+        lines["header"] = text.substr(0, checks);
+        for (size_t start = checks + 4, end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
             const std::string line = text.substr(start, end - start);
-            EXPECT_TRUE(line.rfind("OK   ", 0) == 0 || line.rfind("FAIL ", 0) == 0) << line;
+            EXPECT_TRUE(line.rfind("OK   ", 0) == 0 || line.rfind("WARN ", 0) == 0 || line.rfind("FAIL ", 0) == 0)
+                << line;
             lines[line.substr(5, line.find(": ") - 5)] = line;
         }
         return lines;
     }
+    std::wstring locale_;
 
     test::PrintServer server_;
     test::ChildProcess client_;
@@ -131,13 +151,14 @@ TEST_P(SelfCheck, ReportsEachFaultOnItsOwnLine) {
     for (const std::string label : kLabels) {
         const bool absent = std::find(c.absent.begin(), c.absent.end(), label) != c.absent.end();
         const bool failing = std::find(c.failing.begin(), c.failing.end(), label) != c.failing.end();
+        const bool warning = std::find(c.warning.begin(), c.warning.end(), label) != c.warning.end();
         const auto line = lines.find(label);
         if (absent) {
             EXPECT_TRUE(line == lines.end()) << line->second;
             continue;
         }
         ASSERT_TRUE(line != lines.end()) << "no line for " << label;
-        EXPECT_EQ(line->second.rfind("OK", 0) == 0, !failing) << line->second;
+        EXPECT_EQ(line->second.substr(0, 4), failing ? "FAIL" : warning ? "WARN" : "OK  ") << line->second;
     }
     for (const auto& [label, part] : c.shows) {
         EXPECT_NE(lines.at(label).find(part), std::string::npos) << lines.at(label);
@@ -151,13 +172,15 @@ INSTANTIATE_TEST_SUITE_P(
         Case{.name = "Sound",
              .arrange =
                  [](SelfCheck&) {
-                     SetValue(HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers", L". ; SRV2");
+                     SetValue(HKEY_LOCAL_MACHINE, kPolicyKey, L"PrintServers", L" . ;");
                      SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"PrintServers", L"SRV9");
                      SetValue(HKEY_LOCAL_MACHINE, kProductKey, L"PrintServerAccounts", L" corp\\svc-print;");
                      reg::WriteDword(reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite).Get(),
                                      L"DisableSendMessage", 0);
                  },
-             .shows = {{"PrintServers", ";SRV2 (policy key)"},
+             .shows = {{"header", "Print Mirovant Pro self-check: 2.1.0."},
+                       {"header", "PrintMirovant.exe 2.1.0."},
+                       {"PrintServers", "(policy key)"},
                        {"PrintServerAccounts", "CORP\\SVC-PRINT (product key)"},
                        {"DisableSendMessage", "0 (product key)"}}},
         Case{.name = "ServerStopped",
@@ -189,6 +212,31 @@ INSTANTIATE_TEST_SUITE_P(
                      t.UseTempInstallDirectory();
                      SetValue(HKEY_CURRENT_USER, kInterfaceKey, L"Language", L"German");
                  }},
+        // Chosen from the regional setting, French has no file: the client speaks English.
+        Case{.name = "LanguageFromTheLocale",
+             .arrange =
+                 [](SelfCheck& t) {
+                     t.UseTempInstallDirectory();
+                     RegDeleteValueW(reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite).Get(),
+                                     L"Language");
+                     SetValue(HKEY_CURRENT_USER, kInternationalKey, L"Locale", L"0000040C");
+                 },
+             .shows = {{"language", "French (from the regional setting)"}}},
+        // Works, not as recommended; and a print server elsewhere needs the Server service.
+        Case{.name = "NotAsRecommended",
+             .failing = {"Server service"},
+             .warning = {"PrintServers", "start at logon"},
+             .arrange =
+                 [](SelfCheck&) {
+                     SelfCheck::ClearValues();
+                     SetValue(HKEY_CURRENT_USER, kInterfaceKey, L"AccInfoServer", L".");
+                 },
+             .shows = {{"Server service", "cannot open this client's pipe"}}},
+        Case{
+            .name = "StartAtLogonOfAMissingProgram",
+            .failing = {"start at logon"},
+            .arrange = [](SelfCheck&) { SetValue(HKEY_CURRENT_USER, kRunKey, kProductCaption, L"C:\\gone\\x.exe /a"); },
+            .shows = {{"start at logon", "C:\\gone\\x.exe, which does not exist"}}},
         Case{.name = "NoClientRuns", .failing = {"own pipe"}, .absent = {"own pipe access list"}, .client = false},
         Case{.name = "OwnPipeOpenToEveryone",
              .failing = {"own pipe access list"},
@@ -215,6 +263,20 @@ TEST(SelfCheckProgram, RefusesArgumentsAndChecksNothing) {
     const std::string text = test::ReadWholeFile(folder.Path() + L"out.txt");
     EXPECT_NE(text.find("unknown argument \"--server\""), std::string::npos) << text;
     EXPECT_EQ(text.find("installation directory:"), std::string::npos) << text;
+}
+
+TEST(SelfCheckProgram, OutAndJsonCarryTheSameReport) {
+    test::TempFolder folder;
+    const DWORD code = RunCheck(L"/out \"" + folder.Path() + L"saved.txt\"", folder.Path() + L"out.txt");
+    ASSERT_LE(code, 1u);
+    const std::string printed = test::ReadWholeFile(folder.Path() + L"out.txt");
+    EXPECT_NE(printed.find("\r\n\r\n"), std::string::npos) << printed;
+    EXPECT_EQ(test::ReadWholeFile(folder.Path() + L"saved.txt"), printed);
+    EXPECT_EQ(RunCheck(L"/json", folder.Path() + L"json.txt"), code);
+    const std::string json = test::ReadWholeFile(folder.Path() + L"json.txt");
+    EXPECT_EQ(json.rfind("{\"header\":{\"Print Mirovant Pro self-check\":", 0), 0u) << json;
+    EXPECT_NE(json.find("{\"check\":\"own pipe\",\"result\":\"FAIL\""), std::string::npos) << "no client runs";
+    EXPECT_NE(json.find(",\"exitCode\":" + std::to_string(code) + "}"), std::string::npos) << json;
 }
 
 }  // namespace
