@@ -11,3 +11,17 @@ if(WIN32)
     target_compile_definitions(pm_options INTERFACE
         UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
 endif()
+
+# Signing (docs/administrators.md): with a certificate given at configure time, the
+# programs that ship are signed as they are linked, and the package as it is made.
+set(PM_SIGN_PKCS12 "" CACHE FILEPATH "A .pfx file to sign the programs and the package with")
+set(PM_SIGN_PASSWORD_FILE "" CACHE FILEPATH "A file holding the .pfx file's password")
+set(PM_SIGN_TIMESTAMP_URL "" CACHE STRING "A time-stamping server for the signatures")
+set(PM_SIGN_COMMAND ${CMAKE_COMMAND} -E env PM_SIGN_PKCS12=${PM_SIGN_PKCS12}
+    PM_SIGN_PASSWORD_FILE=${PM_SIGN_PASSWORD_FILE} PM_SIGN_TIMESTAMP_URL=${PM_SIGN_TIMESTAMP_URL}
+    ${CMAKE_SOURCE_DIR}/scripts/sign)
+function(pm_sign target)
+    if(PM_SIGN_PKCS12)
+        add_custom_command(TARGET ${target} POST_BUILD COMMAND ${PM_SIGN_COMMAND} $<TARGET_FILE:${target}> VERBATIM)
+    endif()
+endfunction()
