@@ -79,8 +79,10 @@ TFormAbout*& OpenAbout() {
     return open;
 }
 
-// Disables the thread's other enabled windows (modal to the whole client), and
-// enables them again when it goes.
+// Disables the thread's other windows that are enabled and visible now (modal to the
+// whole client, as the user sees it), and enables them again when it goes. A window
+// shown later, such as a message that arrives meanwhile, works: disabled while hidden,
+// it could not even be closed until the about window was.
 class OtherWindowsDisabled {
 public:
     explicit OtherWindowsDisabled(HWND keep) : keep_(keep) {
@@ -96,7 +98,7 @@ public:
 private:
     static BOOL CALLBACK DisableOne(HWND window, LPARAM self) {
         auto* me = reinterpret_cast<OtherWindowsDisabled*>(self);
-        if (window != me->keep_ && IsWindowEnabled(window)) {
+        if (window != me->keep_ && IsWindowVisible(window) && IsWindowEnabled(window)) {
             EnableWindow(window, FALSE);
             me->disabled_.push_back(window);
         }
@@ -159,9 +161,7 @@ void TFormAbout::FormCreate() {
         ui::CreateControl(w, {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_NOTIFY, 0, id},
                           static_cast<HFONT>(linkFont_.Get()));
     ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = S(32);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
-    SendMessageW(Item(kIdIcon), STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    ShowProgramIcon(Item(kIdIcon));
     const HICON small =
         static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
                                       GetSystemMetrics(SM_CYSMICON), LR_SHARED));

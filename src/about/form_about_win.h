@@ -52,7 +52,6 @@ private:
     HWND Item(int id) const { return GetDlgItem(Handle(), id); }
 
     UniqueGdi productFont_, linkFont_;
-    UniqueIcon bigIcon_;
     std::wstring web_, mail_;
     bool ended_ = false;
 };

@@ -141,6 +141,8 @@ void TFormConnect::FormCreate() {
     items.insert(items.begin(), ThisComputer() + L" (" + LangString(text::kConnectLocalHost) + L")");
     for (const std::wstring& item : items)
         SendMessageW(computer_, CB_ADDSTRING, 0, LPARAM(item.c_str()));
+    // Version 6 of the common controls sizes the list by this count, not by the height.
+    SendMessageW(computer_, CB_SETMINVISIBLE, 24, 0);
     SetWindowTextW(computer_, (items.size() < 2 ? ThisComputer() : items[1]).c_str());
     Layout();
     ui::CenterOnScreen(w);
@@ -155,7 +157,8 @@ void TFormConnect::Layout() {
     const int browseWidth = S(26);
     const int fieldLeft = margin + labelWidth + S(4), fieldWidth = width - margin - browseWidth - S(4) - fieldLeft;
     ui::Place(label_, margin, margin + (fieldHeight - textHeight) / 2, labelWidth + S(2), textHeight);
-    // A drop-down combo box's height includes its list: 24 rows when dropped down.
+    // A drop-down combo box's height includes its list: 24 rows when dropped down (the
+    // older controls go by this height).
     ui::Place(computer_, fieldLeft, margin, fieldWidth, fieldHeight + 24 * textHeight);
     ui::Place(browse_, width - margin - browseWidth, margin, browseWidth, fieldHeight);
     const int buttonWidth = std::max({S(80), meter.WidthOf(ok_) + S(24), meter.WidthOf(cancel_) + S(24)});

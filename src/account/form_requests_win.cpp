@@ -23,7 +23,15 @@ TFormRequests::TFormRequests(RequestsArgs args) : args_(std::move(args)) {
 }
 
 TFormRequests* TFormRequests::Create(RequestsArgs args) {
-    if (instance_) return instance_;
+    if (instance_) {
+        // Closed while a poll waits, it is hidden and goes when the poll ends: asked for
+        // again, it stays and comes back.
+        if (instance_->CloseHeld()) {
+            instance_->KeepAfterHeldClose();
+            ShowWindow(instance_->Handle(), SW_SHOW);
+        }
+        return instance_;
+    }
     return CreateOnce(instance_, new TFormRequests(std::move(args)), kClassName, ui::Application::Instance().Handle());
 }
 
@@ -40,9 +48,7 @@ void TFormRequests::FormCreate() {
     serverButton_ =
         ui::CreateControl(w, {WC_BUTTONW, L"...", BS_PUSHBUTTON | BS_FLAT | WS_TABSTOP, 0, kIdServerButton}, f);
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = S(32);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
-    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    ShowProgramIcon(icon_);
 
     // Captions first: the window's size (and so its default place) depends on them.
     const LangReader lang = OpenLanguageFile();
@@ -63,9 +69,18 @@ void TFormRequests::FormCreate() {
         SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
         const auto left = reg::ReadDword(key.Get(), L"AccInfoLeft");
         const auto top = reg::ReadDword(key.Get(), L"AccInfoTop");
-        const int x = left.Ok() ? int(int32_t(left.value)) : int(area.right - (rc.right - rc.left));
-        const int y = top.Ok() ? int(int32_t(top.value)) : int(area.bottom - (rc.bottom - rc.top));
+        int x = left.Ok() ? int(int32_t(left.value)) : int(area.right - (rc.right - rc.left));
+        int y = top.Ok() ? int(int32_t(top.value)) : int(area.bottom - (rc.bottom - rc.top));
+        // Where it was saved, exactly (the snap is for the user's own moves), as long as
+        // a monitor shows it; one that is gone leaves it in the corner of this one.
+        const RECT saved = {x, y, x + (rc.right - rc.left), y + (rc.bottom - rc.top)};
+        if (!MonitorFromRect(&saved, MONITOR_DEFAULTTONULL)) {
+            x = int(area.right - (rc.right - rc.left));
+            y = int(area.bottom - (rc.bottom - rc.top));
+        }
+        restoring_ = true;
         SetWindowPos(w, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        restoring_ = false;
         const auto server = reg::ReadString(key.Get(), L"AccInfoServer");
         if (server.Ok()) SetWindowTextW(server_, server.value.c_str());
     }
@@ -200,7 +215,7 @@ LRESULT TFormRequests::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             break;
         case WM_WINDOWPOSCHANGING: {
             auto* pos = reinterpret_cast<WINDOWPOS*>(lp);
-            if (!(pos->flags & SWP_NOMOVE)) {
+            if (!(pos->flags & SWP_NOMOVE) && !restoring_) {
                 WINDOWPOS snapped = *pos;
                 if (snapped.flags & SWP_NOSIZE) {  // cx and cy are not set then
                     RECT rc;

@@ -78,10 +78,10 @@ private:
     HWND labels_[5] = {};
     HWND server_ = nullptr, user_ = nullptr, balance_ = nullptr, restriction_ = nullptr, updating_ = nullptr;
     HWND serverButton_ = nullptr, icon_ = nullptr, ok_ = nullptr;
-    UniqueIcon bigIcon_;
     bool polling_ = false;
     bool pollAgain_ = false;
-    bool choosing_ = false;  // inside the Connect dialog
+    bool choosing_ = false;   // inside the Connect dialog
+    bool restoring_ = false;  // moving to the saved position: no snap
 };
 
 }  // namespace pm

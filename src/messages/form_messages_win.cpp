@@ -37,9 +37,7 @@ void TFormMessages::FormCreate() {
         Handle(), {WC_EDITW, L"", ES_MULTILINE | ES_READONLY | ES_CENTER | WS_VSCROLL, 0, kIdMessage}, f);
     more_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, kIdMore}, f);
     ok_ = ui::CreateControl(Handle(), {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
-    const int size = S(32);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
-    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    ShowProgramIcon(icon_);
 
     // The captions of start-up are kept until the program restarts.
     const LangReader lang = OpenLanguageFile();

@@ -72,7 +72,6 @@ private:
     // Read with the captions at start-up.
     std::wstring from_, moreText_;
     PeerWords peerWords_;
-    UniqueIcon bigIcon_;
     // Not yet dismissed, oldest first; the last is the one shown.
     std::deque<Received> unread_;
     std::function<ULONGLONG()> ticks_ = [] { return GetTickCount64(); };

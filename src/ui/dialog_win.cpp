@@ -80,6 +80,7 @@ LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_DPICHANGED: {
             SetDpi(HIWORD(wp));
             EnumChildWindows(Handle(), &SetFontOf, reinterpret_cast<LPARAM>(Font()));
+            if (iconControl_) ShowProgramIcon(iconControl_);
             const RECT& suggested = *reinterpret_cast<const RECT*>(lp);
             SetWindowPos(Handle(), nullptr, suggested.left, suggested.top, 0, 0,
                          SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -94,6 +95,14 @@ LRESULT Dialog::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
             return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
     }
     return Window::HandleMessage(msg, wp, lp);
+}
+
+void Dialog::ShowProgramIcon(HWND control) {
+    iconControl_ = control;
+    const int size = S(32);
+    UniqueIcon icon(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, size, size, 0)));
+    SendMessageW(control, STM_SETICON, reinterpret_cast<WPARAM>(icon.Get()), 0);
+    programIcon_ = std::move(icon);  // the old one goes only once the control shows the new
 }
 
 }  // namespace pm::ui

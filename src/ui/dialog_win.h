@@ -30,6 +30,10 @@ protected:
     // default the first in the tab order).
     void SetFocusControl(HWND control) { focus_ = control; }
 
+    // Shows the program's icon, 32 pixels at 96 DPI, in an SS_ICON control; loaded
+    // again at the new size when the window moves to a monitor of another DPI.
+    void ShowProgramIcon(HWND control);
+
     int S(int value) const { return Scale(value, dpi_); }
     HFONT Font() const { return static_cast<HFONT>(font_.Get()); }
     HFONT BoldFont() const { return static_cast<HFONT>(boldFont_.Get()); }
@@ -66,6 +70,8 @@ protected:
         closeHeld_ = true;
         return true;
     }
+    // Takes a held close back: asked for again while it was going, the window stays.
+    void KeepAfterHeldClose() { closeHeld_ = false; }
 
     // For the windows the process keeps one reference to: creates `form`'s window and
     // sets `instance` (already during creation, so FormCreate sees it). On failure the
@@ -88,6 +94,8 @@ private:
     UINT dpi_ = 96;
     UniqueGdi font_, boldFont_;
     HWND focus_ = nullptr;  // the focused control when the window was last deactivated
+    HWND iconControl_ = nullptr;
+    UniqueIcon programIcon_;
     int busy_ = 0;
     bool closeHeld_ = false;
 };

@@ -1,10 +1,12 @@
 #include "account/form_requests_win.h"
 
+#include <commctrl.h>
 #include <gtest/gtest.h>
 
 #include "account/form_connect_win.h"
 #include "account/query_account_win.h"
 #include "support/auth_fakes_win.h"
+#include "support/fixed_formats_win.h"
 #include "support/names_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/print_server_win.h"
@@ -61,31 +63,6 @@ TEST_F(AccountQuery, AShortRecordLeavesTheRestZero) {
 }
 
 // The account window, with the query and the Connect dialog replaced.
-// The user's formats for money and dates, fixed for the test whatever the machine's
-// locale (a decimal comma among them), and given back afterwards.
-class FixedFormats {
-public:
-    FixedFormats() {
-        for (const auto& [type, text] : kFixed) {
-            wchar_t saved[80] = {};
-            GetLocaleInfoW(LOCALE_USER_DEFAULT, type, saved, 80);
-            saved_.emplace_back(type, saved);
-            SetLocaleInfoW(LOCALE_USER_DEFAULT, type, text);
-        }
-    }
-    ~FixedFormats() {
-        for (const auto& [type, text] : saved_)
-            SetLocaleInfoW(LOCALE_USER_DEFAULT, type, text.c_str());
-    }
-
-private:
-    static constexpr std::pair<LCTYPE, const wchar_t*> kFixed[] = {
-        {LOCALE_SCURRENCY, L"$"},         {LOCALE_SMONDECIMALSEP, L"."}, {LOCALE_SMONTHOUSANDSEP, L","},
-        {LOCALE_ICURRDIGITS, L"2"},       {LOCALE_ILZERO, L"1"},         {LOCALE_SMONGROUPING, L"3;0"},
-        {LOCALE_INEGCURR, L"1"},          {LOCALE_ICURRENCY, L"0"},      {LOCALE_SSHORTDATE, L"dd.MM.yyyy"},
-        {LOCALE_STIMEFORMAT, L"HH:mm:ss"}};
-    std::vector<std::pair<LCTYPE, std::wstring>> saved_;
-};
 
 class AccountWindow : public ::testing::Test {
 protected:
@@ -111,7 +88,7 @@ protected:
     }
 
     test::RegistrySandbox sandbox_;
-    FixedFormats formats_;
+    test::FixedFormats formats_;
     std::optional<AccountSummary> answer_;
     std::optional<std::wstring> choice_;
     std::function<void()> during_;
@@ -219,6 +196,18 @@ TEST_F(AccountWindow, AChoiceIsShownAndStoredInUpperCaseAndReopeningRestoresAll)
     EXPECT_EQ(rc.left, 123);
     EXPECT_EQ(rc.top, 77);
     EXPECT_EQ(servers_.size(), 2u) << "reopening polls at once";
+
+    // Saved near an edge, restored as saved (regression: snapped to the edge).
+    SendMessageW(window, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(Gone(window));
+    RECT area;
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    reg::WriteDword(Interface().Get(), L"AccInfoLeft", uint32_t(area.left + 4));
+    reg::WriteDword(Interface().Get(), L"AccInfoTop", uint32_t(area.top + 4));
+    window = Open();
+    GetWindowRect(window, &rc);
+    EXPECT_EQ(rc.left, area.left + 4);
+    EXPECT_EQ(rc.top, area.top + 4);
 }
 
 TEST_F(AccountWindow, CancelInTheConnectDialogChangesNothing) {
@@ -228,6 +217,22 @@ TEST_F(AccountWindow, CancelInTheConnectDialogChangesNothing) {
     SendMessageW(GetDlgItem(window, TFormRequests::kIdServerButton), BM_CLICK, 0, 0);
     EXPECT_EQ(Field(window, TFormRequests::kIdServer), L"SRV1");
     EXPECT_EQ(servers_.size(), 1u);
+}
+
+TEST_F(AccountWindow, AskedForAgainWhileClosingForAPollItStays) {
+    // Regression: "Account Info..." opened nothing while the closing window waited.
+    reg::WriteString(Interface().Get(), L"AccInfoServer", L"SRV1");
+    const HWND window = Open();
+    HWND again = nullptr;
+    during_ = [&] {
+        if (again) return;
+        SendMessageW(window, WM_CLOSE, 0, 0);
+        again = Open();
+    };
+    SendMessageW(window, WM_TIMER, TFormRequests::kTimerId, 0);
+    test::PumpFor(100ms);
+    EXPECT_EQ(again, window);
+    EXPECT_TRUE(IsWindow(window) && IsWindowVisible(window));
 }
 
 TEST_F(AccountWindow, ClosingWhileAPollWaitsWritesNothingIntoTheDestroyedWindow) {
@@ -286,6 +291,8 @@ TEST_F(ConnectDialog, FirstUseOffersThisComputerAndStoresNothing) {
     ASSERT_TRUE(dialog.Create(nullptr));
     EXPECT_EQ(dialog.Items(), (std::vector<std::wstring>{ThisComputer() + L" (local host)"}));
     EXPECT_EQ(ui::WindowText(GetDlgItem(dialog.Handle(), TFormConnect::kIdComputer)), ThisComputer());
+    EXPECT_EQ(SendDlgItemMessageW(dialog.Handle(), TFormConnect::kIdComputer, CB_GETMINVISIBLE, 0, 0), 24)
+        << "rows of the dropped-down list";
     EXPECT_EQ(Pick(nullptr), ThisComputer());
     EXPECT_TRUE(History().empty());
 }

@@ -65,12 +65,19 @@ protected:
 TEST_F(Tray, AboutIsModalToTheClientAndOneAtATime) {
     // Regression: the about window had no owner, left the other windows usable and
     // opened once more at every "About...".
-    TFormMirovant& form = Open();
-    bool otherDisabled = false;
+    // Regression: it also disabled the hidden windows, so a message that arrived
+    // meanwhile showed a window that could not be dismissed.
+    Open();
+    const HWND shown =
+        CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
+    const HWND messages = TFormMessages::Create()->Handle();
+    bool otherDisabled = false, laterEnabled = false;
     int abouts = 0;
     std::function<void()> check = [&] {
-        otherDisabled = !IsWindowEnabled(form.Handle());
-        form.actAboutExecute();  // asked for again: returns at once
+        otherDisabled = !IsWindowEnabled(shown);
+        ShowTextMessage(L"hello", {});
+        laterEnabled = IsWindowVisible(messages) && IsWindowEnabled(messages);
+        form_->actAboutExecute();  // asked for again: returns at once
         EnumThreadWindows(
             GetCurrentThreadId(),
             [](HWND h, LPARAM count) -> BOOL {
@@ -88,10 +95,13 @@ TEST_F(Tray, AboutIsModalToTheClientAndOneAtATime) {
         KillTimer(nullptr, timer);
         (*pending)();
     });
-    form.actAboutExecute();
+    form_->actAboutExecute();
     EXPECT_TRUE(otherDisabled);
+    EXPECT_TRUE(laterEnabled) << "a message shown meanwhile can be dismissed";
     EXPECT_EQ(abouts, 1);
-    EXPECT_TRUE(IsWindowEnabled(form.Handle())) << "enabled again when it closes";
+    EXPECT_TRUE(IsWindowEnabled(shown)) << "enabled again when it closes";
+    DestroyWindow(shown);
+    DestroyWindow(messages);
 }
 
 TEST_F(Tray, EveryWindowFollowsANewDpi) {
@@ -103,9 +113,31 @@ TEST_F(Tray, EveryWindowFollowsANewDpi) {
     ASSERT_TRUE(about.Create(nullptr));
     const HWND windows[] = {TFormMessages::Create()->Handle(), TFormSender::Create()->Handle(),
                             TFormRequests::Create()->Handle(), connect.Handle(), about.Handle()};
+    // The width of the program's icon a window shows, 0 for none.
+    auto iconWidth = [](HWND window) {
+        HWND found = nullptr;
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM out) -> BOOL {
+                if ((GetWindowLongW(child, GWL_STYLE) & SS_TYPEMASK) != SS_ICON) return TRUE;
+                *reinterpret_cast<HWND*>(out) = child;
+                return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&found));
+        ICONINFO info = {};
+        const auto icon = found ? reinterpret_cast<HICON>(SendMessageW(found, STM_GETICON, 0, 0)) : nullptr;
+        if (!icon || !GetIconInfo(icon, &info)) return 0L;
+        BITMAP bitmap = {};
+        GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof bitmap, &bitmap);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return bitmap.bmWidth;
+    };
+    int icons = 0;
     for (const HWND window : windows) {
         const HWND ok = GetDlgItem(window, IDOK) ? GetDlgItem(window, IDOK) : GetWindow(window, GW_CHILD);
         const LRESULT font = SendMessageW(ok, WM_GETFONT, 0, 0);
+        const long iconBefore = iconWidth(window);
         RECT before, after;
         GetWindowRect(window, &before);
         RECT suggested = {40, 30, 40 + 2 * (before.right - before.left), 30 + 2 * (before.bottom - before.top)};
@@ -114,7 +146,12 @@ TEST_F(Tray, EveryWindowFollowsANewDpi) {
         EXPECT_NE(SendMessageW(ok, WM_GETFONT, 0, 0), font) << ui::WindowText(window).size();
         EXPECT_GT(after.right - after.left, before.right - before.left) << ui::WindowText(window).size();
         EXPECT_EQ(after.left, 40);
+        if (iconBefore) {
+            ++icons;
+            EXPECT_EQ(iconWidth(window), 2 * iconBefore) << "the icon too (regression: kept its size)";
+        }
     }
+    EXPECT_EQ(icons, 3) << "the message, account and about windows show the icon";
     DestroyWindow(windows[0]);
     DestroyWindow(windows[1]);
     DestroyWindow(windows[2]);
