@@ -238,18 +238,18 @@ bool RunCheckChain(const std::vector<CheckFunction>& checks, std::wstring_view u
     return false;
 }
 
-std::vector<unsigned char> AccountNameToSid(std::wstring_view account) {
+std::vector<unsigned char> AccountNameToSid(std::wstring_view account, bool quiet) {
     try {
         SecretAnsi name;
         if (!ToAnsiExact(account, name)) {
-            LogError(82, ERROR_NONE_MAPPED, L"");
+            if (!quiet) LogError(82, ERROR_NONE_MAPPED, L"");
             return {};
         }
         DWORD sidSize = 0, domainSize = 0;
         SID_NAME_USE use;
         if (LookupAccountNameA(nullptr, name.text.c_str(), nullptr, &sidSize, nullptr, &domainSize, &use) ||
             GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-            LogError(82, int32_t(GetLastError()), L"");
+            if (!quiet) LogError(82, int32_t(GetLastError()), L"");
             return {};
         }
         std::vector<unsigned char> sid(sidSize);
@@ -331,7 +331,7 @@ CheckResult CheckCredentialsNetApi(std::wstring_view user, std::wstring_view dom
     if (!change) return CheckResult::Unavailable;
     // No token comes back from this check: the account it asks about must itself be
     // the expected one.
-    const std::vector<unsigned char> named = AccountNameToSid(QualifiedName(user, domain));
+    const std::vector<unsigned char> named = AccountNameToSid(QualifiedName(user, domain), true);
     if (expectedSid.empty() || named.empty() || SidToText(named.data()) != expectedSid) return CheckResult::Unavailable;
     const std::wstring u(user), d(domain);
     SecretText p(password);

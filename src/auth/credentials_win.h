@@ -74,8 +74,9 @@ bool RunCheckChain(const std::vector<CheckFunction>& checks, std::wstring_view u
                    std::wstring_view password, std::wstring_view expectedSid);
 
 // The account's SID (a buffer of SID bytes), empty when not found (log entry 82 when
-// the size query failed for another reason than the buffer size).
-std::vector<unsigned char> AccountNameToSid(std::wstring_view account);
+// the size query failed for another reason than the buffer size, unless `quiet`: a
+// password check that looks up a name the user typed is no lookup fault).
+std::vector<unsigned char> AccountNameToSid(std::wstring_view account, bool quiet = false);
 // The textual form of a SID; "" when it is not a valid SID.
 std::wstring SidToText(const void* sid);
 std::wstring AccountSidString(std::wstring_view account);

@@ -84,16 +84,18 @@ TFormAuth::~TFormAuth() {
     OpenJobDialogs().Remove(this);
 }
 
-void TFormAuth::ShowOnTop() {
+void TFormAuth::ShowOnTop(bool again) {
     SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     SetForegroundWindow(Handle());
     SetWindowPos(Handle(), HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    // The user name is filled in already: the password or PIN is what is typed first.
-    // Without credentials, the focus rests on who asked, where no letter and no space
-    // presses a button.
-    const HWND first = record_.AuthMode == AuthNone ? requester_ : password_;
-    SetFocusControl(first);
-    SetFocus(first);
+    if (!again) {
+        // The user name is filled in already: the password or PIN is what is typed
+        // first. Without credentials, the focus rests on who asked, where no letter and
+        // no space presses a button.
+        const HWND first = record_.AuthMode == AuthNone ? requester_ : password_;
+        SetFocusControl(first);
+        SetFocus(first);
+    }
     ui::GuardInput(Handle(), kInputGuard);
 }
 
@@ -148,9 +150,7 @@ void TFormAuth::CreateControls() {
     ok_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     delete_ = ui::CreateControl(w, {WC_BUTTONW, L"", BS_PUSHBUTTON | WS_TABSTOP, 0, IDCANCEL}, f);
 
-    const int big = S(32);
-    bigIcon_.Reset(static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr), L"MAINICON", IMAGE_ICON, big, big, 0)));
-    SendMessageW(icon_, STM_SETICON, reinterpret_cast<WPARAM>(bigIcon_.Get()), 0);
+    ShowProgramIcon(icon_);
 }
 
 void TFormAuth::Localise() {
@@ -375,10 +375,12 @@ bool TFormAuth::Authenticated() {
             const std::wstring domain = slash == std::wstring::npos ? L"" : account.substr(0, slash);
             const std::wstring user = slash == std::wstring::npos ? account : account.substr(slash + 1);
             // Whose password it must be: the account this client runs as (mode 2), or the
-            // account found for the typed name (mode 3). The name in the box only says
-            // where to log on; it never decides who logged on.
+            // account found for the name as typed, with its domain (mode 3): a bare name
+            // is looked up locally first, and may name another account than the one of
+            // that domain. The name in the box only says where to log on; it never
+            // decides who logged on.
             const std::wstring expected =
-                record_.AuthMode == AuthCurrentUser ? ProcessUserSid() : args_.check->AccountSidString(user);
+                record_.AuthMode == AuthCurrentUser ? ProcessUserSid() : args_.check->AccountSidString(account);
             if (expected.empty()) return false;
             return args_.check->VerifyCredentials(user, domain, password.Get(), expected);
         }

@@ -77,8 +77,9 @@ public:
     ~TFormAuth() override;
 
     // Shows the dialog above all windows, brings it to the front, then returns it
-    // to ordinary stacking.
-    void ShowOnTop();
+    // to ordinary stacking. The first time, the focus goes where typing starts; raised
+    // `again` (the same job asked for once more), the user's focus and caret stay.
+    void ShowOnTop(bool again = false);
 
     // Which rows are shown, in row order (the bytes of "AuthOptions").
     std::array<bool, kRows> RowsShown() const { return shown_; }
@@ -122,7 +123,6 @@ private:
     HWND jobGroup_ = nullptr, bevel_ = nullptr, countdown_ = nullptr;
     HWND authGroup_ = nullptr, icon_ = nullptr, usernameLabel_ = nullptr, username_ = nullptr;
     HWND passwordLabel_ = nullptr, password_ = nullptr, ok_ = nullptr, delete_ = nullptr;
-    UniqueIcon bigIcon_;  // the credentials group's picture, at the dialog's DPI
 
     bool creating_ = false;
     bool answered_ = false;  // one answer per job, whatever arrives meanwhile

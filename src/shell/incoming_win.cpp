@@ -121,7 +121,7 @@ void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
     const JobDialogs::Admission admission = OpenJobDialogs().Admit(key);
     switch (admission) {
         case JobDialogs::Admission::Open:
-            if (auto* dialog = static_cast<TFormAuth*>(OpenJobDialogs().Find(key))) dialog->ShowOnTop();
+            if (auto* dialog = static_cast<TFormAuth*>(OpenJobDialogs().Find(key))) dialog->ShowOnTop(true);
             break;
         case JobDialogs::Admission::Full:
         case JobDialogs::Admission::AccountFull:

@@ -76,11 +76,16 @@ TEST(Credentials, TheCurrentUsersSidIsFound) {
     EXPECT_EQ(SidToText(garbage), L"");
 }
 
-TEST(Credentials, AnUnknownAccountGivesNothingAndLogsCode82) {
+TEST(Credentials, AnUnknownAccountGivesNothingAndLogsCode82ButAPasswordCheckStaysQuiet) {
     test::TestLogFolder();
+    // A name the user mistyped into the dialog is no lookup fault (regression: 82 was logged).
+    EXPECT_EQ(CheckCredentialsNetApi(L"no-such-account-4711", L"NOWHERE", L"pw", L"S-1-5-21-1-2-3-1001"),
+              CheckResult::Unavailable);
     EXPECT_EQ(AccountSidString(L"no-such-account-4711"), L"");
     EXPECT_TRUE(test::WaitFor([&] { return test::TestLogText().find("] 82  Err:") != std::string::npos; }, 5s))
         << test::TestLogText();
+    const std::string log = test::TestLogText();
+    EXPECT_EQ(log.find("] 82  Err:"), log.rfind("] 82  Err:")) << "one entry, the lookup's: " << log;
 }
 
 TEST(Credentials, APassCountsOnlyForTheExpectedAccount) {

@@ -594,6 +594,17 @@ TEST_F(Incoming, OneDialogPerJobAndAtMost32) {
     EXPECT_EQ(log.find("] 182 ", first + 1), std::string::npos) << "one entry per burst:\n" << log;
 }
 
+TEST_F(Incoming, ARepeatedJobComesToTheFrontWhereTheUserWas) {
+    // Regression: raised again, the dialog took the focus back to the password box.
+    ShowAuthRequest(Job(7), {});
+    const HWND dialog = FindWindowW(TFormAuth::kClassName, nullptr);
+    ASSERT_NE(dialog, nullptr);
+    SetFocus(GetDlgItem(dialog, IDCANCEL));
+    ShowAuthRequest(Job(7), {});
+    EXPECT_EQ(CountAuthDialogs(), 1);
+    EXPECT_EQ(GetFocus(), GetDlgItem(dialog, IDCANCEL));
+}
+
 TEST_F(Incoming, AJobFromAServerOutsidePrintServersOpensNothing) {
     test::TestLogFolder();
     UniqueKey key = reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite);
