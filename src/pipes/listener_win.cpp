@@ -34,7 +34,7 @@ constexpr ULONGLONG kAttackSpell = 10000;
 // were served one at a time; if the room does not come before the peer itself would
 // give up, it gets the failure reply rather than the queue growing without bound.
 constexpr size_t kMaxQueued = 256;
-constexpr int kRoomWaits = 40;  // x 100 ms, within the peer's own wait for the reply
+constexpr auto kRoomWait = std::chrono::milliseconds(4000);  // within the peer's own wait for the reply
 
 constexpr int32_t kLogPipeTaken = 201;       // the name is served already
 constexpr int32_t kLogNoPipeSecurity = 202;  // the access list cannot be built
@@ -517,12 +517,16 @@ bool TMessenger::ReadPart(HANDLE pipe, void* data, DWORD count, ULONGLONG arrive
 }
 
 bool TMessenger::WaitForRoom() {
+    // Against a deadline: another worker may take the room each time it comes, and
+    // every wake-up then finds the queue full again.
+    const auto deadline = std::chrono::steady_clock::now() + kRoomWait;
     std::unique_lock lock(queue_->mutex);
-    for (int i = 0; i < kRoomWaits && queue_->requests.size() >= kMaxQueued; ++i) {
-        if (Terminated()) return false;
-        queue_->taken.wait_for(lock, std::chrono::milliseconds(kPipeWaitInterval));
+    while (queue_->requests.size() >= kMaxQueued) {
+        const auto now = std::chrono::steady_clock::now();
+        if (Terminated() || now >= deadline) return false;
+        queue_->taken.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(kPipeWaitInterval)));
     }
-    return queue_->requests.size() < kMaxQueued;
+    return true;
 }
 
 void TMessenger::CloseConnection(HANDLE pipe) {

@@ -28,8 +28,8 @@
 // again every 10 s. Instances are created only with the access list of
 // PipeSecurity(); without it, none is created.
 //
-// The client never stops its listener (it ends with the process); Stop() exists
-// for tests.
+// The client stops its listener when its main window goes (at Exit and at the end
+// of the session), before the process's statics are destroyed.
 
 #include <windows.h>
 

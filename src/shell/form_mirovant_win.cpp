@@ -222,9 +222,7 @@ void TFormMirovant::actViewMsgExecute() {
 }
 
 void TFormMirovant::actAccInfoExecute() {
-    if (!TFormRequests::Instance()) {
-        if (TFormRequests* requests = TFormRequests::Create()) ShowWindow(requests->Handle(), SW_SHOW);
-    }
+    if (TFormRequests* requests = TFormRequests::Create()) ShowWindow(requests->Handle(), SW_SHOW);
     ui::Application::Instance().BringToFront();
 }
 
@@ -292,9 +290,10 @@ void TFormMirovant::FormDestroy() {
         args_.notifyIcon(NIM_DELETE, &data);
     }
     SetTextMessageHook({});
-    // The listener ends with the process; it may be waiting for a peer right now, or
-    // handing a request over to this very thread, so it is not joined here.
-    if (messenger_) static_cast<void>(messenger_.release());
+    // The listener's threads end here, before the program's statics (the open dialogs'
+    // list, the account names) go with its exit: a request arriving meanwhile is cut off
+    // unanswered. Stopping is bounded: no thread of it waits for this one.
+    if (messenger_) messenger_->Stop();
     if (closing_) PostQuitMessage(0);
 }
 

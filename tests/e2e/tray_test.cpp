@@ -4,11 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <thread>
 
 #include "messages/form_messages_win.h"
+#include "pipes/message_codes.h"
 #include "pipes/name_blocks.h"
+#include "pipes/pipe_names.h"
+#include "pipes/request_record.h"
 #include "shell/form_mirovant_win.h"
 #include "support/names_win.h"
+#include "support/peer_exchange_win.h"
 #include "support/print_server_win.h"
 #include "support/process_win.h"
 #include "support/product.h"
@@ -102,6 +107,27 @@ TEST_F(RunningClient, ExitEndsTheProgramAndANewStartSucceeds) {
         << "the instance mutex went with the first process";
     if (main) PostMessageW(main, WM_COMMAND, TFormMirovant::kIdExit, 0);
     EXPECT_TRUE(again.WaitExit(10000));
+}
+
+TEST_F(RunningClient, ExitWhileRequestsArriveEndsCleanly) {
+    // Regression: the listener's threads served on while the program's statics went.
+    // Peers keep sending for three seconds; "Exit" comes after the first.
+    ASSERT_TRUE(StartClient());
+    const std::wstring pipe = ListenerPipeName(LocalUserName());
+    const RequestBytes text = EncodeTextMessage(L"during the exit");
+    const auto until = Clock::now() + 3s;
+    std::vector<std::thread> peers;
+    for (int i = 0; i < 4; ++i)
+        peers.emplace_back([&] {
+            while (Clock::now() < until)
+                test::Exchange(pipe, {test::CodeBytes(code::kTextMessage), test::Bytes(text.begin(), text.end())});
+        });
+    Sleep(1000);
+    PostMessageW(Main(), WM_COMMAND, TFormMirovant::kIdExit, 0);
+    for (std::thread& peer : peers)
+        peer.join();
+    ASSERT_TRUE(client_.WaitExit(20000));
+    EXPECT_EQ(client_.ExitCode(), 0u);
 }
 
 }  // namespace
