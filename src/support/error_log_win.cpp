@@ -152,6 +152,7 @@ TThreadFileLog::TThreadFileLog(std::wstring directory, const Clock& clock, uint6
           // The worker owns the request from here, whatever happens while writing.
           const std::unique_ptr<Request> request(reinterpret_cast<Request*>(item));
           Write(*request);
+          ++handled_;
       }) {}
 
 TThreadFileLog::~TThreadFileLog() = default;

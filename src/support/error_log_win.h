@@ -10,6 +10,7 @@
 // (code kLogErrorLogFull), and nothing is written after that. The file's size alone
 // says so, which every client sees.
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ public:
     void Queue(int32_t code, int32_t systemError, std::wstring_view text) noexcept;
 
     std::wstring FilePath() const { return directory_ + L"Logs\\Errors.log"; }
+    // The entries done with so far, written or lost: what was queued before an entry
+    // has been dealt with once this counts past it.
+    uint64_t Handled() const { return handled_; }
 
 private:
     struct Request;
@@ -47,6 +51,7 @@ private:
     std::wstring directory_;
     const Clock& clock_;
     const uint64_t sizeLimit_;
+    std::atomic<uint64_t> handled_{0};
     TThreadPool pool_;  // last: its worker uses the members above
 };
 

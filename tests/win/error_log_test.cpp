@@ -131,7 +131,7 @@ TEST_F(ErrorLog, AFileHeldByAnotherWriterLosesEntriesAndTheLogGoesOn) {
         UniqueFile other(CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
         ASSERT_TRUE(other);
         log.Queue(1, 0, L"lost");
-        Sleep(300);
+        ASSERT_TRUE(test::WaitFor([&] { return log.Handled() == 1; }, 10s));
     }
     log.Queue(2, 0, L"kept");
     ASSERT_TRUE(WaitForLines(1));
@@ -162,8 +162,7 @@ TEST_F(ErrorLog, AFullLogEndsAtTheLimitWithOneLastLineAndTakesNoMore) {
     log.Queue(1, 0, L"short");
     log.Queue(2, 0, std::wstring(400, L'x'));
     log.Queue(1, 0, L"short");
-    ASSERT_TRUE(test::WaitFor([&] { return LogText().size() >= limit; }, 10s));
-    Sleep(300);
+    ASSERT_TRUE(test::WaitFor([&] { return log.Handled() == 3; }, 10s));
     const std::string text = LogText();
     EXPECT_EQ(text.size(), limit);
     EXPECT_EQ(CountLines(text), 2u) << text;
@@ -183,7 +182,7 @@ TEST_F(ErrorLog, ReadOnlyFileLosesEntries) {
     }
     TThreadFileLog log(Directory(), clock_);
     log.Queue(1, 0, L"lost");
-    Sleep(300);
+    ASSERT_TRUE(test::WaitFor([&] { return log.Handled() == 1; }, 10s));
     EXPECT_EQ(LogText(), "");
 }
 
@@ -198,7 +197,7 @@ TEST_F(ErrorLog, AFileLinkedElsewhereIsNotWrittenThrough) {
     TThreadFileLog log(Directory(), clock_);
     log.Queue(1, 0, L"redirected");
     log.Queue(2, 0, L"redirected");
-    Sleep(300);
+    ASSERT_TRUE(test::WaitFor([&] { return log.Handled() == 2; }, 10s));
     EXPECT_EQ(test::ReadWholeFile(victim), "precious\r\n");
 }
 
@@ -208,7 +207,7 @@ TEST_F(ErrorLog, AFolderThatCannotBeCreatedLosesTheEntryQuietly) {
     ASSERT_TRUE(test::WriteWholeFile(blocked, "x"));
     TThreadFileLog log(blocked + L"\\", clock_);
     log.Queue(1, 0, L"nowhere");
-    Sleep(200);
+    ASSERT_TRUE(test::WaitFor([&] { return log.Handled() == 1; }, 10s));
     ASSERT_TRUE(DeleteFileW(blocked.c_str()));
     ASSERT_TRUE(CreateDirectoryW(blocked.c_str(), nullptr));
     log.Queue(2, 0, L"later");
