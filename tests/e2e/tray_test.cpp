@@ -6,7 +6,10 @@
 #include <chrono>
 #include <thread>
 
+#include "about/form_about_win.h"
+#include "account/form_requests_win.h"
 #include "messages/form_messages_win.h"
+#include "messages/form_sender_win.h"
 #include "pipes/message_codes.h"
 #include "pipes/name_blocks.h"
 #include "pipes/pipe_names.h"
@@ -107,6 +110,65 @@ TEST_F(RunningClient, ExitEndsTheProgramAndANewStartSucceeds) {
         << "the instance mutex went with the first process";
     if (main) PostMessageW(main, WM_COMMAND, TFormMirovant::kIdExit, 0);
     EXPECT_TRUE(again.WaitExit(10000));
+}
+
+// The tray menu as a user meets it: opened through the icon's callback, as the shell
+// reports a right click or the menu key on the icon (WM_CONTEXTMENU), and a command
+// chosen by its underlined letter. (Its items and check marks are read in the Windows
+// tests: under Wine another process cannot read a menu.)
+class TrayMenu : public RunningClient {
+protected:
+    void TearDown() override {
+        RunningClient::TearDown();
+        RegDeleteValueW(Product().Get(), L"DisableSendMessage");
+    }
+    static UniqueKey Product() { return reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite); }
+    bool Open() {
+        PostMessageW(Main(), TFormMirovant::kTrayMessage, MAKEWPARAM(300, 300),
+                     MAKELPARAM(WM_CONTEXTMENU, TFormMirovant::kTrayId));
+        return test::WaitFor(
+            [&] {
+                const HWND popup = Window(L"#32768");
+                return popup && IsWindowVisible(popup);
+            },
+            5s);
+    }
+    // Chooses an item of the open menu (or of its open submenu) by its letter.
+    void Choose(wchar_t letter) { PostMessageW(Main(), WM_CHAR, letter, 0); }
+    HWND Window(const wchar_t* className) { return test::FindProcessWindow(client_.Id(), className); }
+};
+
+TEST_F(TrayMenu, EachCommandRunsFromTheMenu) {
+    // "Send Message..." hidden: its letter chooses nothing, and the menu takes the next.
+    reg::WriteDword(Product().Get(), L"DisableSendMessage", 1);
+    ASSERT_TRUE(StartClient());
+    ASSERT_TRUE(Open());
+    Choose(L's');
+    Choose(L'x');
+    ASSERT_TRUE(client_.WaitExit(10000)) << "\"Send Message...\" was in the menu, or Exit did not run";
+
+    RegDeleteValueW(Product().Get(), L"DisableSendMessage");
+    ASSERT_TRUE(StartClient());
+    ASSERT_TRUE(Open());
+    Choose(L's');
+    EXPECT_TRUE(test::WaitFor([&] { return Window(TFormSender::kClassName) != nullptr; }, 5s));
+    ASSERT_TRUE(Open());
+    Choose(L'i');
+    EXPECT_TRUE(test::WaitFor([&] { return Window(TFormRequests::kClassName) != nullptr; }, 5s));
+    // "Start with Windows", in the submenu: on, then off again, as the user's folder was.
+    const std::wstring shortcut = StartupShortcutPath();
+    const bool before = GetFileAttributesW(shortcut.c_str()) != INVALID_FILE_ATTRIBUTES;
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(Open());
+        Choose(L'o');
+        Choose(L'w');
+        EXPECT_TRUE(test::WaitFor(
+            [&] { return (GetFileAttributesW(shortcut.c_str()) != INVALID_FILE_ATTRIBUTES) == (before == (i == 1)); },
+            5s));
+    }
+    ASSERT_TRUE(Open());
+    Choose(L'a');
+    EXPECT_TRUE(test::WaitFor([&] { return Window(TFormAbout::kClassName) != nullptr; }, 5s));
 }
 
 TEST_F(RunningClient, ExitWhileRequestsArriveEndsCleanly) {

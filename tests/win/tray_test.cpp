@@ -181,6 +181,58 @@ TEST_F(Tray, SendMessageFollowsTheMachineSetting) {
     EXPECT_TRUE(Open().SendMsg().visible);
 }
 
+// The items of the tray menu as the icon's callback opens it, top to bottom: "-" for
+// a line, "(off)" after a grayed item, "(on)" after a checked one, a submenu's items
+// after " > ".
+std::vector<std::wstring> MenuItems(HMENU menu) {
+    std::vector<std::wstring> items;
+    for (int i = 0; i < GetMenuItemCount(menu); ++i) {
+        wchar_t text[128] = {};
+        GetMenuStringW(menu, UINT(i), text, 128, MF_BYPOSITION);
+        const UINT state = GetMenuState(menu, UINT(i), MF_BYPOSITION);
+        if (state & MF_SEPARATOR) {
+            items.push_back(L"-");
+            continue;
+        }
+        std::wstring item = text;
+        if (state & MF_GRAYED) item += L" (off)";
+        if (state & MF_CHECKED) item += L" (on)";
+        if (const HMENU sub = GetSubMenu(menu, i))
+            for (const std::wstring& inner : MenuItems(sub))
+                item += L" > " + inner;
+        items.push_back(item);
+    }
+    return items;
+}
+
+std::vector<std::wstring> OpenTrayMenu(HWND tray) {
+    static std::vector<std::wstring> seen;
+    seen.clear();
+    SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (const HWND popup = FindWindowW(L"#32768", nullptr))
+            seen = MenuItems(reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)));
+        EndMenu();
+    });
+    SendMessageW(tray, TFormMirovant::kTrayMessage, MAKEWPARAM(200, 200),
+                 MAKELPARAM(WM_CONTEXTMENU, TFormMirovant::kTrayId));
+    return seen;
+}
+
+TEST_F(Tray, TheMenuShowsItsItemsInOrderWithTheirStates) {
+    TFormMirovant& form = Open();
+    EXPECT_EQ(OpenTrayMenu(form.Handle()),
+              (std::vector<std::wstring>{L"&Send Message...", L"&View Messages... (off)", L"-", L"Account &Info...",
+                                         L"-", L"&Options > Start with &Windows", L"-", L"&About...", L"-", L"E&xit"}));
+    form.actOptAutoStartExecute();
+    reg::WriteDword(Machine().Get(), L"DisableSendMessage", 1);
+    const HWND again = Open().Handle();
+    ShowTextMessage(L"hello", {});
+    EXPECT_EQ(OpenTrayMenu(again),
+              (std::vector<std::wstring>{L"&View Messages...", L"-", L"Account &Info...", L"-",
+                                         L"&Options > Start with &Windows (on)", L"-", L"&About...", L"-", L"E&xit"}));
+}
+
 TEST_F(Tray, AnnouncesAtOnceAndOnEveryTickOnlyWithAServer) {
     TFormMirovant& none = Open();
     SendMessageW(none.Handle(), WM_TIMER, TFormMirovant::kTimerId, 0);
