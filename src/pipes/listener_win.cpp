@@ -36,6 +36,10 @@ constexpr ULONGLONG kAttackSpell = 10000;
 constexpr size_t kMaxQueued = 256;
 constexpr auto kRoomWait = std::chrono::milliseconds(4000);  // within the peer's own wait for the reply
 
+// How long a request waits, after its reply, for its sender's name to be looked up;
+// past that it is shown with the account's SID.
+constexpr unsigned kNameWait = 2000;
+
 constexpr int32_t kLogPipeTaken = 201;       // the name is served already
 constexpr int32_t kLogNoPipeSecurity = 202;  // the access list cannot be built
 constexpr DWORD kWorkerStack = 64 * 1024;
@@ -452,6 +456,8 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
         return true;
     }
     WriteCode(pipe, code::kAck);
+    // The name only now: a print server waits for its reply, not for a domain controller.
+    NamePeer(peer, kNameWait);
     queue_->Push(code, buffer, std::move(peer));
     return true;
 }

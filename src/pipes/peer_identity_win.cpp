@@ -2,9 +2,14 @@
 
 #include <sddl.h>
 
+#include <chrono>
+#include <condition_variable>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "support/module_win.h"
 #include "support/unique_win.h"
@@ -12,30 +17,64 @@
 namespace pm {
 namespace {
 
-// Account names by SID: a lookup may go to a domain controller, and the same few
-// accounts (the print server's, a colleague's) connect again and again.
-std::wstring AccountName(PSID sid) {
-    static std::mutex mutex;
-    static std::map<std::string, std::wstring> known;
-    const std::string key(static_cast<const char*>(sid), GetLengthSid(sid));
-    {
-        const std::lock_guard lock(mutex);
-        if (const auto found = known.find(key); found != known.end()) return found->second;
-    }
+std::wstring SystemAccountLookup(const std::wstring& sidText) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(sidText.c_str(), &sid)) return {};
     wchar_t name[256], domain[256];
     DWORD nameSize = 256, domainSize = 256;
     SID_NAME_USE use;
     std::wstring account;
-    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use)) {
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
         account = domainSize ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-    } else if (wchar_t* text = nullptr; ConvertSidToStringSidW(sid, &text)) {
-        account = text;  // an account the system cannot name is shown by its SID
-        LocalFree(text);
-    }
-    const std::lock_guard lock(mutex);
-    if (known.size() < 256) known.emplace(key, account);
+    LocalFree(sid);
     return account;
 }
+
+// Account names by SID: a lookup may go to a domain controller, and the same few
+// accounts (the print server's, a colleague's) connect again and again. Each lookup
+// runs on a thread of its own, so whoever waits for it can stop waiting; a few run at
+// once at most. Never destroyed: a lookup may outlive the program's exit.
+class AccountNames {
+public:
+    static AccountNames& Instance() {
+        static AccountNames* names = new AccountNames;
+        return *names;
+    }
+    std::optional<std::wstring> Known(const std::wstring& sid) {
+        const std::lock_guard lock(mutex_);
+        const auto found = known_.find(sid);
+        return found == known_.end() ? std::nullopt : std::optional(found->second);
+    }
+    std::wstring Name(const std::wstring& sid, unsigned milliseconds) {
+        std::unique_lock lock(mutex_);
+        if (!known_.count(sid) && !pending_.count(sid) && pending_.size() < kMaxPending) {
+            pending_.insert(sid);
+            try {
+                std::thread([this, sid, lookup = lookup_] {
+                    const std::wstring name = lookup(sid);
+                    const std::lock_guard lock(mutex_);
+                    pending_.erase(sid);
+                    if (known_.size() >= kMaxKnown) known_.clear();
+                    known_[sid] = name;
+                    done_.notify_all();
+                }).detach();
+            } catch (...) {
+                pending_.erase(sid);  // no thread: the SID stands for the name
+            }
+        }
+        done_.wait_for(lock, std::chrono::milliseconds(milliseconds), [&] { return known_.count(sid) > 0; });
+        const auto found = known_.find(sid);
+        return found == known_.end() ? std::wstring() : found->second;
+    }
+    AccountLookup lookup_ = &SystemAccountLookup;
+
+private:
+    static constexpr size_t kMaxPending = 8, kMaxKnown = 256;
+    std::mutex mutex_;
+    std::condition_variable done_;
+    std::map<std::wstring, std::wstring> known_;
+    std::set<std::wstring> pending_;
+};
 
 }  // namespace
 
@@ -71,12 +110,30 @@ PeerIdentity IdentifyPeer(HANDLE pipe) {
         peer.anonymous = true;
         return peer;
     }
-    peer.account = AccountName(sid);
+    if (wchar_t* text = nullptr; ConvertSidToStringSidW(sid, &text)) {
+        peer.sid = text;
+        LocalFree(text);
+        const std::optional<std::wstring> known = AccountNames::Instance().Known(peer.sid);
+        if (known && !known->empty()) peer.account = *known;
+    }
     return peer;
 }
 
+void NamePeer(PeerIdentity& peer, unsigned milliseconds) {
+    if (peer.anonymous || peer.sid.empty() || !peer.account.empty()) return;
+    const std::wstring name = AccountNames::Instance().Name(peer.sid, milliseconds);
+    // An account the system cannot name, or not in time, is shown by its SID.
+    peer.account = name.empty() ? peer.sid : name;
+}
+
+void SetAccountLookup(AccountLookup lookup) {
+    AccountNames::Instance().lookup_ = lookup ? lookup : &SystemAccountLookup;
+}
+
 std::wstring PeerAccountKey(const PeerIdentity& peer) {
-    std::wstring key = peer.anonymous ? L"(anonymous)" : peer.account;
+    if (peer.anonymous) return L"(ANONYMOUS)";
+    if (!peer.sid.empty()) return peer.sid;
+    std::wstring key = peer.account;
     CharUpperBuffW(key.data(), DWORD(key.size()));
     return key;
 }

@@ -22,6 +22,7 @@
 #include "support/clock_win.h"
 #include "support/error_log_win.h"
 #include "support/machine_settings_win.h"
+#include "support/names_win.h"
 #include "support/peer_exchange_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/process_win.h"
@@ -138,6 +139,21 @@ TEST_F(Listener, TextIsAcknowledgedBeforeItIsHandedOver) {
     ASSERT_EQ(peers_.size(), 1u);
     EXPECT_EQ(peers_[0].account, OwnAccount()) << "the peer's account, as the system reports it";
     EXPECT_FALSE(peers_[0].anonymous);
+}
+
+TEST_F(Listener, TheReplyDoesNotWaitForTheSendersName) {
+    // Regression: the name was looked up before the reply; a lookup that waits for a
+    // domain controller made the print server give up, and its message came twice.
+    SetAccountLookup([](const std::wstring&) {
+        Sleep(4000);
+        return std::wstring(L"SLOW\\name");
+    });
+    const PeerResult r = SendText(L"hello");
+    SetAccountLookup(nullptr);
+    EXPECT_EQ(r.reply, code::kAck);
+    EXPECT_LT(r.seconds, 1.5) << "replied without waiting for the name";
+    ASSERT_TRUE(test::PumpUntil([&] { return peers_.size() == 1; }, 5s));
+    EXPECT_EQ(peers_[0].account.rfind(L"S-1-", 0), 0u) << "the SID stands for a name not found in time";
 }
 
 TEST_F(Listener, TextFillingAll261UnitsIsTakenWhole) {
@@ -580,7 +596,7 @@ TEST_F(Incoming, OneDialogPerJobAndAtMost32) {
     ShowAuthRequest(Job(JobDialogs::kLimit + 1), {});
     ShowAuthRequest(Job(JobDialogs::kLimit + 2), {});
     EXPECT_EQ(CountAuthDialogs(), int(JobDialogs::kLimit));
-    const PeerIdentity self{OwnAccount()};
+    const PeerIdentity self{OwnAccount(), {}, false, ProcessUserSid()};  // as the listener identifies it
     EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(99), self)) << "refused before the acknowledgement";
     EXPECT_TRUE(AdmitRequest(code::kAuthRequest, Job(1), self)) << "an open job only comes to the front";
     EXPECT_FALSE(AdmitRequest(code::kAuthRequest, Job(1), {})) << "another account's request for it is a new job";
