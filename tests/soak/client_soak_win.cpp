@@ -1361,12 +1361,15 @@ std::vector<size_t> Lengths(bool every) {
 // Under Wine, windows outside a virtual desktop are X11 windows, and hiding one waits
 // two seconds for a window manager that Xvfb lacks. The run moves into Wine's virtual
 // desktop, as a Windows desktop behaves, and brings its exit status back in a file.
+// A desktop of this run's own: explorer hands a program for a desktop that exists
+// already to that desktop's explorer and returns at once, and the program would run
+// on, unseen, with another run's handles.
 constexpr wchar_t kDesktop[] = L"PrintMirovantSoak";
 
 bool InSoakDesktop() {
     wchar_t name[64] = {};
     GetUserObjectInformationW(GetThreadDesktop(GetCurrentThreadId()), UOI_NAME, name, sizeof name, nullptr);
-    return std::wstring(name) == kDesktop;
+    return std::wstring(name).rfind(kDesktop, 0) == 0;
 }
 
 int RunInDesktop() {
@@ -1383,7 +1386,8 @@ int RunInDesktop() {
         while (*arguments && *arguments != L' ')
             ++arguments;
     std::wstring commandLine =
-        std::wstring(L"explorer.exe /desktop=") + kDesktop + L",1024x768 \"" + self + L"\"" + arguments;
+        std::wstring(L"explorer.exe /desktop=") + kDesktop + std::to_wstring(GetCurrentProcessId()) +
+        L",1024x768 \"" + self + L"\"" + arguments;
     STARTUPINFOW si = {sizeof si};
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
