@@ -1385,9 +1385,8 @@ int RunInDesktop() {
     else
         while (*arguments && *arguments != L' ')
             ++arguments;
-    std::wstring commandLine =
-        std::wstring(L"explorer.exe /desktop=") + kDesktop + std::to_wstring(GetCurrentProcessId()) +
-        L",1024x768 \"" + self + L"\"" + arguments;
+    std::wstring commandLine = std::wstring(L"explorer.exe /desktop=") + kDesktop +
+                               std::to_wstring(GetCurrentProcessId()) + L",1024x768 \"" + self + L"\"" + arguments;
     STARTUPINFOW si = {sizeof si};
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) return 1;
