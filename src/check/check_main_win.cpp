@@ -9,6 +9,7 @@
 
 #include "check/self_check_win.h"
 #include "i18n/language_win.h"
+#include "support/code_page_win.h"
 #include "support/install_dir_win.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
@@ -26,11 +27,7 @@ constexpr wchar_t kUsage[] =
     L"Exit code: 0 when no line FAILs, 1 otherwise, 2 for unknown arguments.\r\n";
 
 std::string Utf8(const std::wstring& text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), nullptr, 0, nullptr, nullptr);
-    if (size <= 0) return {};
-    std::string bytes(size_t(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), bytes.data(), size, nullptr, nullptr);
-    return bytes;
+    return pm::ToCodePageExact(text, CP_UTF8).value_or(std::string());
 }
 
 void Print(HANDLE out, const std::wstring& text) {

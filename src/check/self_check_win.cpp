@@ -76,16 +76,8 @@ const wchar_t* InstallDirectorySource() {
 
 // DOMAIN\user of this process, or the bare name where the account cannot be looked up.
 std::wstring QualifiedUserName() {
-    PSID sid = nullptr;
-    if (ConvertStringSidToSidW(ProcessUserSid().c_str(), &sid)) {
-        const std::unique_ptr<void, LocalFreer> owned(sid);
-        wchar_t name[256], domain[256];
-        DWORD nameSize = 256, domainSize = 256;
-        SID_NAME_USE use;
-        if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-            return std::wstring(domain) + L"\\" + name;
-    }
-    return LocalUserName();
+    const std::wstring name = AccountNameOfSid(ProcessUserSid());
+    return name.empty() ? LocalUserName() : name;
 }
 
 // Whether the user's Language value chose the language, rather than the locale.

@@ -1,6 +1,5 @@
 #include "pipes/listener_win.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
 #include <algorithm>
@@ -187,19 +186,9 @@ std::optional<std::wstring> PipeOwnerSid(const std::wstring& pipeName) {
                 return std::nullopt;  // every instance busy, or no answer yet
         }
     }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(pipe.Get(), SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::wstring result = L"(unknown)";
-    wchar_t* text = nullptr;
-    if (owner && ConvertSidToStringSidW(owner, &text)) {
-        result = text;
-        LocalFree(text);
-    }
-    LocalFree(descriptor);
-    return result;
+    const std::optional<std::wstring> owner = ObjectOwnerSid(pipe.Get());
+    if (!owner) return std::nullopt;
+    return owner->empty() ? L"(unknown)" : *owner;
 }
 
 // ---- the listener ----

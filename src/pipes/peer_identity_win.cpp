@@ -12,23 +12,11 @@
 #include <thread>
 
 #include "support/module_win.h"
+#include "support/names_win.h"
 #include "support/unique_win.h"
 
 namespace pm {
 namespace {
-
-std::wstring SystemAccountLookup(const std::wstring& sidText) {
-    PSID sid = nullptr;
-    if (!ConvertStringSidToSidW(sidText.c_str(), &sid)) return {};
-    wchar_t name[256], domain[256];
-    DWORD nameSize = 256, domainSize = 256;
-    SID_NAME_USE use;
-    std::wstring account;
-    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
-        account = domainSize ? std::wstring(domain) + L"\\" + name : std::wstring(name);
-    LocalFree(sid);
-    return account;
-}
 
 // Account names by SID: a lookup may go to a domain controller, and the same few
 // accounts (the print server's, a colleague's) connect again and again. Each lookup
@@ -66,7 +54,7 @@ public:
         const auto found = known_.find(sid);
         return found == known_.end() ? std::wstring() : found->second;
     }
-    AccountLookup lookup_ = &SystemAccountLookup;
+    AccountLookup lookup_ = &AccountNameOfSid;
 
 private:
     static constexpr size_t kMaxPending = 8, kMaxKnown = 256;
@@ -127,7 +115,7 @@ void NamePeer(PeerIdentity& peer, unsigned milliseconds) {
 }
 
 void SetAccountLookup(AccountLookup lookup) {
-    AccountNames::Instance().lookup_ = lookup ? lookup : &SystemAccountLookup;
+    AccountNames::Instance().lookup_ = lookup ? lookup : &AccountNameOfSid;
 }
 
 std::wstring PeerAccountKey(const PeerIdentity& peer) {

@@ -70,9 +70,11 @@ bool Refused(JobDialogs::Admission admission) {
 }  // namespace
 
 bool PeerAccountTrusted(const PeerIdentity& peer) {
+    // Asked for every request the listener reads: a peer without a name costs no
+    // registry read (before the reply, the name is known only once looked up).
+    if (peer.anonymous || peer.account.empty()) return false;
     const auto list = MachineString(kPrintServerAccountsValue);
-    return list.Ok() && !peer.anonymous && !peer.account.empty() && !ParsePrintServers(list.value, {}).empty() &&
-           NameListAllows(list.value, peer.account);
+    return list.Ok() && !ParsePrintServers(list.value, {}).empty() && NameListAllows(list.value, peer.account);
 }
 
 void SetTextMessageHook(std::function<void()> hook) {

@@ -1,9 +1,7 @@
 #include "shell/single_instance_win.h"
 
-#include <aclapi.h>
 #include <sddl.h>
 
-#include "auth/credentials_win.h"
 #include "support/error_log_win.h"
 #include "support/names_win.h"
 
@@ -17,18 +15,6 @@ constexpr int32_t kLogInstanceTaken = 203;  // the instance name is held by anot
 // open it.
 std::wstring InstanceMutexSddl(const std::wstring& userSid) {
     return L"O:" + userSid + L"D:P(A;;GA;;;SY)(A;;GA;;;" + userSid + L")";
-}
-
-// The owner of a kernel object as SID text; "" when it cannot be read.
-std::wstring OwnerSid(HANDLE object) {
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
-                        &descriptor) != ERROR_SUCCESS)
-        return {};
-    std::wstring text = SidToText(owner);
-    LocalFree(descriptor);
-    return text;
 }
 
 // The name as the log shows it.
@@ -99,7 +85,7 @@ SingleInstance::Holder SingleInstance::ClaimName(const std::string& name, SECURI
         return Holder::Nobody;
     }
     if (mutex) {
-        owner = OwnerSid(mutex.Get());
+        owner = ObjectOwnerSid(mutex.Get()).value_or(L"");
         // Another logon of the user, elevated or not; also a copy that started at the
         // same moment and created it first: this copy steps back, so the user never
         // gets two icons.

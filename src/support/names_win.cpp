@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <vector>
@@ -50,6 +51,35 @@ std::wstring ProcessUserSid() {
 
 std::wstring ProcessDefaultOwnerSid() {
     return TokenSid(TokenOwner);
+}
+
+std::optional<std::wstring> ObjectOwnerSid(HANDLE object) {
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr, nullptr, nullptr,
+                        &descriptor) != ERROR_SUCCESS)
+        return std::nullopt;
+    std::wstring result;
+    wchar_t* text = nullptr;
+    if (owner && ConvertSidToStringSidW(owner, &text)) {
+        result = text;
+        LocalFree(text);
+    }
+    LocalFree(descriptor);
+    return result;
+}
+
+std::wstring AccountNameOfSid(const std::wstring& sidText) {
+    PSID sid = nullptr;
+    if (!ConvertStringSidToSidW(sidText.c_str(), &sid)) return {};
+    wchar_t name[256], domain[256];
+    DWORD nameSize = 256, domainSize = 256;
+    SID_NAME_USE use;
+    std::wstring account;
+    if (LookupAccountSidW(nullptr, sid, name, &nameSize, domain, &domainSize, &use))
+        account = domainSize ? std::wstring(domain) + L"\\" + name : std::wstring(name);
+    LocalFree(sid);
+    return account;
 }
 
 std::wstring ToUpper(std::wstring text) {

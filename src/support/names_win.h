@@ -2,6 +2,8 @@
 // Names and paths the client takes from the system, in the letter case used
 // throughout: computer names in upper case, user names in lower case.
 
+#include <windows.h>
+
 #include <optional>
 #include <string>
 
@@ -32,6 +34,14 @@ void InitThisComputer();
 // "" when the token cannot be read.
 std::wstring ProcessUserSid();
 std::wstring ProcessDefaultOwnerSid();
+
+// The owner of a kernel object (a mutex, a pipe) as SID text: nothing when its
+// security cannot be read, "" when it names no owner that converts.
+std::optional<std::wstring> ObjectOwnerSid(HANDLE object);
+
+// DOMAIN\name of an account given as SID text, "" when the system finds none. May
+// wait for a domain controller.
+std::wstring AccountNameOfSid(const std::wstring& sid);
 
 // Upper and lower case through the system's case tables (not only ASCII).
 std::wstring ToUpper(std::wstring text);
