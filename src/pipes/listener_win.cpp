@@ -8,6 +8,7 @@
 #include "pipes/message_codes.h"
 #include "pipes/pipe_transport_win.h"
 #include "support/error_log_win.h"
+#include "support/marks_win.h"
 #include "support/names_win.h"
 
 namespace pm {
@@ -348,6 +349,7 @@ void TMessenger::Supervise() {
                 if (WaitForSingleObject(stop_.Get(), pause) == WAIT_OBJECT_0) break;
                 pause = std::min(pause * 2, kLastPause);
             } else {
+                marks::Mark("the listener's pipe accepting");
                 pause = kFirstPause;
             }
             continue;

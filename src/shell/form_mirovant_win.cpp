@@ -19,6 +19,7 @@
 #include "shell/incoming_win.h"
 #include "support/install_dir_win.h"
 #include "support/machine_settings_win.h"
+#include "support/marks_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -126,11 +127,14 @@ void TFormMirovant::FormCreate() {
     // 6. The first announcement does not wait a minute.
     SetTimer(Handle(), kTimerId, kAnnounceInterval, nullptr);
     TimerTimer();
+    marks::Mark("the first announcement answered");
     // 7-8. The language and the texts.
     SetCurrentLanguage(SelectLanguage());
     LoadTexts();
+    marks::Mark("the language and the texts");
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
     if (args_.showTrayIcon) AddTrayIcon();
+    marks::Mark("the tray icon");
 }
 
 void TFormMirovant::LoadTexts() {

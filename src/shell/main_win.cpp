@@ -12,6 +12,7 @@
 #include "shell/single_instance_win.h"
 #include "support/error_log_win.h"
 #include "support/install_dir_win.h"
+#include "support/marks_win.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
@@ -20,6 +21,7 @@
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace pm;
+    marks::Mark("the entry point");
     // Before anything loads a DLL: none is taken from the program's folder or the
     // current one, where a DLL with a system DLL's name could have been planted.
     RestrictDllSearch();
@@ -30,18 +32,21 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     SingleInstance instance(LocalUserName());
     // A second copy of the same user has told the first one and ends without a window.
     if (!instance.IsFirstInstance()) return 0;
+    marks::Mark("installation directory, names, error log, single-instance guard");
     // Closed by the Restart Manager for an upgrade, the client is started again in
     // each session; not after a crash, a hang or a reboot (the next logon starts it).
     RegisterApplicationRestart(L"", RESTART_NO_CRASH | RESTART_NO_HANG | RESTART_NO_REBOOT);
 
     ui::Application& application = ui::Application::Instance();
     if (!application.Create(ProductCaption())) return 1;
+    marks::Mark("the application window (the first window)");
     application.SetActivationMessage(instance.ActivationMessage());
 
     // The shell's link object and its browse dialog need COM on this thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
+    marks::Mark("COM and the common controls");
 
     TFormMirovant mainForm;
     if (!mainForm.Create(application.Handle())) return 1;
@@ -50,6 +55,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     TFormMessages::Create();
     // Only now are requests run: each finds its window and its language.
     mainForm.HandRequestsOver();
+    marks::Mark("the message window; requests handed over");
+    marks::Write();
 
     const int exitCode = ui::RunMessageLoop([&] { mainForm.ApplicationEventsIdle(); });
     // An answer the user gave just before leaving still reaches its print server.
