@@ -19,8 +19,7 @@
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
 #include "pipes/request_record.h"
-#include "support/clock_win.h"
-#include "support/day_count.h"
+#include "support/job_request_win.h"
 #include "support/names_win.h"
 #include "support/unique_win.h"
 
@@ -56,16 +55,7 @@ void AnswerSink() {
 
 // A held job that needs no credentials, of this computer's print server.
 pm::RequestBytes HeldJob(int serial) {
-    pm::RequestRecord job;
-    job.ServerComputer = L".";
-    job.PrinterName = L"Bench printer";
-    job.DocumentName = L"Bench document " + std::to_wstring(serial);
-    job.AuthMode = pm::AuthNone;
-    job.Pages = 3;
-    job.Copies = 1;
-    job.JobId = uint32_t(serial);
-    job.Submitted = pm::DayCountFromDateTime(pm::SystemClock::Instance().Now()).value_or(0);
-    return pm::EncodeRequest(job);
+    return pm::EncodeRequest(pm::test::JobRequest(pm::AuthNone, pm::test::DayCountNow(), uint32_t(serial)));
 }
 
 HWND VisibleWindow(const wchar_t* className) {

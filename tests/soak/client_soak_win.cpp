@@ -52,10 +52,9 @@
 #include "pipes/pipe_transport_win.h"
 #include "pipes/request_record.h"
 #include "shell/form_mirovant_win.h"
-#include "support/clock_win.h"
-#include "support/day_count.h"
 #include "support/error_log_win.h"
 #include "support/install_dir_win.h"
+#include "support/job_request_win.h"
 #include "support/machine_settings_win.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
@@ -114,15 +113,9 @@ uint32_t CodeOf(const uint8_t bytes[4]) {
 // A held job of the given print server that needs no credentials (OK prints it),
 // submitted `age` seconds ago.
 RequestBytes HeldJob(int serial, const wchar_t* server = L".", int age = 0) {
-    RequestRecord job;
+    RequestRecord job = test::JobRequest(AuthNone, test::DayCountNow() - age / 86400.0, uint32_t(serial));
     job.ServerComputer = server;
-    job.PrinterName = L"Soak printer";
     job.DocumentName = L"Soak document " + std::to_wstring(serial);
-    job.AuthMode = AuthNone;
-    job.Pages = 3;
-    job.Copies = 1;
-    job.JobId = uint32_t(serial);
-    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0) - age / 86400.0;
     return EncodeRequest(job);
 }
 

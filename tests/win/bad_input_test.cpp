@@ -12,6 +12,7 @@
 #include "shell/form_mirovant_win.h"
 #include "support/auth_fakes_win.h"
 #include "support/install_dir_win.h"
+#include "support/job_request_win.h"
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
@@ -103,9 +104,8 @@ TEST_F(BadInput, EveryValueTheClientReadsSurvivesEveryWrongShape) {
         test::FakeClock clock;
         test::FakeCheck check;
         test::Recorded recorded;
-        RequestRecord job;
-        job.Submitted = clock.DayCount();
-        TFormAuth* dialog = TFormAuth::Create(EncodeRequest(job), recorded.Args(clock, check));
+        TFormAuth* dialog =
+            TFormAuth::Create(EncodeRequest(test::JobRequest(AuthNone, clock.DayCount())), recorded.Args(clock, check));
         ASSERT_NE(dialog, nullptr);
         EXPECT_EQ(dialog->RowsShown(), (std::array<bool, 8>{true, true, true, true, true, true, true, true}))
             << "only exactly 8 bytes of binary are taken";

@@ -7,6 +7,7 @@
 #include "auth/countdown.h"
 #include "support/auth_fakes_win.h"
 #include "support/fixed_formats_win.h"
+#include "support/job_request_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
@@ -25,19 +26,9 @@ using test::PumpUntil;
 class AuthDialog : public ::testing::Test {
 protected:
     RequestBytes Job(uint8_t mode, double ageSeconds = 10, std::wstring pin = L"", std::wstring server = L".") {
-        RequestRecord r;
+        RequestRecord r = test::JobRequest(mode, clock_.DayCount() - ageSeconds / 86400.0);
         r.ServerComputer = std::move(server);
-        r.PrinterName = L"Laser";
-        r.DocumentName = L"Report.docx";
-        r.Pages = 3;
-        r.Copies = 2;
-        r.Cost = 1500;
-        r.AuthMode = mode;
         r.PinCode = std::move(pin);
-        r.JobId = 7;
-        r.PaperWidth = 2100;
-        r.PaperLength = 2970;
-        r.Submitted = clock_.DayCount() - ageSeconds / 86400.0;
         return EncodeRequest(r);
     }
     HWND Open(const RequestBytes& job) {

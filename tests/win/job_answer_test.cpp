@@ -6,6 +6,7 @@
 #include "auth/paper_size_win.h"
 #include "support/auth_fakes_win.h"
 #include "support/code_page_win.h"
+#include "support/job_request_win.h"
 #include "support/pipe_peer_win.h"
 #include "support/print_server_win.h"
 #include "support/registry_sandbox_win.h"
@@ -121,13 +122,7 @@ protected:
         ASSERT_FALSE(server_.WaitForEvent({"\"started\""}).empty());
     }
     RequestBytes Job(uint8_t mode) {
-        RequestRecord r;
-        r.ServerComputer = L".";
-        r.PrinterName = L"Laser";
-        r.AuthMode = mode;
-        r.JobId = 31;
-        r.Submitted = clock_.DayCount();
-        return EncodeRequest(r);
+        return EncodeRequest(test::JobRequest(mode, clock_.DayCount(), 31));
     }
     void Press(uint8_t mode, int button) {
         AuthDialogArgs args;

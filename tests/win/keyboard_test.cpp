@@ -22,6 +22,7 @@
 #include "messages/form_messages_win.h"
 #include "messages/form_sender_win.h"
 #include "support/auth_fakes_win.h"
+#include "support/job_request_win.h"
 #include "support/registry_sandbox_win.h"
 #include "support/screenshot_win.h"
 #include "ui/controls_win.h"
@@ -74,14 +75,7 @@ bool IsField(HWND control) {
 class Keyboard : public ::testing::Test {
 protected:
     RequestBytes Job(uint8_t mode) {
-        RequestRecord r;
-        r.ServerComputer = L".";
-        r.PrinterName = L"Laser";
-        r.DocumentName = L"Report.docx";
-        r.AuthMode = mode;
-        r.JobId = 7;
-        r.Submitted = clock_.DayCount();
-        return EncodeRequest(r);
+        return EncodeRequest(test::JobRequest(mode, clock_.DayCount()));
     }
     HWND Auth(uint8_t mode) {
         TFormAuth* dialog = TFormAuth::Create(Job(mode), recorded_.Args(clock_, check_));

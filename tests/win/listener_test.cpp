@@ -19,8 +19,8 @@
 #include "pipes/send_message_win.h"
 #include "shell/incoming_win.h"
 #include "support/auth_fakes_win.h"
-#include "support/clock_win.h"
 #include "support/error_log_win.h"
+#include "support/job_request_win.h"
 #include "support/machine_settings_win.h"
 #include "support/names_win.h"
 #include "support/peer_exchange_win.h"
@@ -166,8 +166,7 @@ TEST_F(Listener, TextFillingAll261UnitsIsTakenWhole) {
 }
 
 TEST_F(Listener, AuthRequestsAreHandedOverEachOnItsOwn) {
-    RequestRecord job;
-    job.JobId = 5;
+    RequestRecord job = test::JobRequest(AuthPinCode, test::DayCountNow(), 5);
     job.PinCode = L"1234";
     for (int i = 0; i < 2; ++i) {
         const PeerResult r = Peer([&] {
@@ -181,12 +180,11 @@ TEST_F(Listener, AuthRequestsAreHandedOverEachOnItsOwn) {
 
 TEST_F(Listener, AShortRecordCarriesNothingOfTheOneBefore) {
     // Regression: the receive buffer is cleared for every request.
-    RequestRecord secret;
+    RequestRecord secret = test::JobRequest(AuthPinCode, test::DayCountNow(), 99);
     secret.PinCode = L"4711";
     secret.PrinterName = L"Secret printer";
-    secret.JobId = 99;
     Peer([&] { return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(secret))}); });
-    RequestRecord small;
+    RequestRecord small = test::JobRequest();
     small.DocumentName = L"short";
     const PeerResult r = Peer([&] {
         return Exchange(Pipe(), {Code(code::kAuthRequest), Bytes(EncodeRequest(small), 700)});
@@ -196,7 +194,7 @@ TEST_F(Listener, AShortRecordCarriesNothingOfTheOneBefore) {
     EXPECT_EQ(records_[1].DocumentName, L"short");
     EXPECT_EQ(records_[1].PinCode, L"");
     EXPECT_EQ(records_[1].JobId, 0u);
-    EXPECT_EQ(records_[1].PrinterName, L"");
+    EXPECT_EQ(records_[1].PrinterName, L"Laser");
 }
 
 TEST_F(Listener, FaultyPeersAreAnsweredAsDocumentedAndServingGoesOn) {
@@ -572,11 +570,8 @@ int CountAuthDialogs() {
 }
 
 RequestBytes Job(uint32_t id, const wchar_t* server = L"PS1") {
-    RequestRecord job;
-    job.AuthMode = AuthCurrentUser;
+    RequestRecord job = test::JobRequest(AuthCurrentUser, test::DayCountNow(), id);
     job.ServerComputer = server;
-    job.JobId = id;
-    job.Submitted = DayCountFromDateTime(SystemClock::Instance().Now()).value_or(0);
     return EncodeRequest(job);
 }
 
