@@ -13,7 +13,6 @@
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
-#include "support/screenshot_win.h"
 #include "ui/controls_win.h"
 
 namespace pm {
@@ -372,34 +371,6 @@ TEST_F(ConnectDialog, TheHistoryIsReplacedWholeOrNotAtAll) {
     TFormConnect dialog({});
     ASSERT_TRUE(dialog.Create(nullptr));
     EXPECT_EQ(ui::WindowText(GetDlgItem(dialog.Handle(), TFormConnect::kIdComputer)), L"SRV9");
-}
-
-// Not a check: the windows as people see them, for scripts/screenshots.
-TEST_F(AccountWindow, Screenshots) {
-    const std::wstring folder = test::ScreenshotFolder();
-    if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
-    test::UseScreenshotLanguage();
-    const test::ScreenshotColours colours;
-    reg::WriteString(Interface().Get(), L"AccInfoServer", L"PRINTSRV");
-    AccountSummary money = Money(12340, 50000);
-    money.updated = LocalTime{2026, 12, 1, 8, 30, 0, 0};
-    AccountSummary pages;
-    pages.balance = -5;
-    pages.restriction = 300;
-    for (auto [name, summary] : {std::pair{L"account-money", money}, std::pair{L"account-pages", pages}}) {
-        answer_ = summary;
-        const HWND window = Open();
-        ShowWindow(window, SW_SHOW);
-        test::PumpFor(1500ms);
-        test::SaveWindowBmp(window, folder + L"\\" + name + L".bmp");
-        DestroyWindow(window);
-    }
-    reg::WriteString(reg::OpenKey(HKEY_CURRENT_USER, kComputersKey, reg::Access::ReadWrite).Get(), L"0", L"SRV1");
-    TFormConnect dialog({});
-    ASSERT_TRUE(dialog.Create(nullptr));
-    ShowWindow(dialog.Handle(), SW_SHOW);
-    test::PumpFor(1500ms);
-    test::SaveWindowBmp(dialog.Handle(), folder + L"\\connect.bmp");
 }
 
 }  // namespace

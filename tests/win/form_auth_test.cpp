@@ -12,7 +12,6 @@
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
-#include "support/screenshot_win.h"
 #include "support/test_log_win.h"
 #include "ui/controls_win.h"
 #include "ui/message_loop_win.h"
@@ -437,44 +436,6 @@ TEST_F(AuthRows, ValuesOfAnotherSizeAreIgnored) {
         Save(std::vector<uint8_t>(size, 0));
         const HWND dialog = Open(Job(AuthCurrentUser));
         EXPECT_EQ(VisibleRows(dialog), 8) << size;
-        DestroyWindow(dialog);
-    }
-}
-
-}  // namespace
-}  // namespace pm
-
-namespace pm {
-namespace {
-
-// Not a check: shows the dialog as people see it, for scripts/screenshots.
-TEST_F(AuthDialog, Screenshots) {
-    const std::wstring folder = test::ScreenshotFolder();
-    if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
-    test::UseScreenshotLanguage();
-    const test::ScreenshotColours colours;
-    struct Shot {
-        const wchar_t* name;
-        uint8_t mode;
-        std::vector<uint8_t> rows;
-    } shots[] = {
-        {L"auth-mode1", AuthNone, {1, 1, 1, 1, 1, 1, 1, 1}},
-        {L"auth-mode2", AuthCurrentUser, {1, 1, 1, 1, 1, 1, 1, 1}},
-        {L"auth-mode4", AuthPinCode, {1, 1, 1, 1, 1, 1, 1, 1}},
-        {L"auth-three-rows-hidden", AuthAnyAccount, {1, 1, 0, 1, 0, 1, 0, 1}},
-    };
-    for (const Shot& shot : shots) {
-        const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kProductKey, reg::Access::ReadWrite);
-        reg::WriteBinary(key.Get(), L"AuthOptions", shot.rows);
-        AuthDialogArgs args = recorded_.Args(clock_, check_);
-        args.requestedBy = {L"CORP\\svc-print", L"PRINTSRV1", false};
-        dialog_ = TFormAuth::Create(Job(shot.mode, 10, L"1234", L"PRINTSRV1"), std::move(args));
-        ASSERT_TRUE(dialog_);
-        const HWND dialog = dialog_->Handle();
-        dialog_->ShowOnTop();
-        SetText(dialog, TFormAuth::kIdPassword, L"secret");
-        test::PumpFor(1500ms);
-        EXPECT_TRUE(test::SaveWindowBmp(dialog, folder + L"\\" + shot.name + L".bmp"));
         DestroyWindow(dialog);
     }
 }

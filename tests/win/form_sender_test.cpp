@@ -1,8 +1,5 @@
 #include "messages/form_sender_win.h"
 
-#include "messages/form_messages_win.h"
-#include "support/screenshot_win.h"
-
 #include <gtest/gtest.h>
 
 #include "support/auth_fakes_win.h"
@@ -124,27 +121,6 @@ TEST_F(SenderDialog, DeletingTheObjectRunsFormDestroy) {
     ASSERT_NE(sender, nullptr);
     delete sender;
     EXPECT_EQ(TFormSender::Instance(), nullptr);
-}
-
-TEST_F(SenderDialog, Screenshots) {
-    const std::wstring folder = test::ScreenshotFolder();
-    if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
-    test::UseScreenshotLanguage();
-    const test::ScreenshotColours colours;
-    const HWND dialog = Open();
-    Fill(dialog, L"WS-12", L"anna", L"The new toner is in the cupboard.");
-    ShowWindow(dialog, SW_SHOW);
-    test::PumpFor(std::chrono::milliseconds(1500));
-    test::SaveWindowBmp(dialog, folder + L"\\sender.bmp");
-
-    TFormMessages* messages = TFormMessages::Create();
-    ASSERT_NE(messages, nullptr);
-    messages->Receive(L"The new toner is in the cupboard.", {L"CORP\\anna", L"WS-12", false});
-    messages->Receive(L"Your print job \"Report.docx\" is ready at the second floor printer.",
-                      {L"CORP\\svc-print", L"PRINTSRV1", false});
-    test::PumpFor(std::chrono::milliseconds(1500));
-    test::SaveWindowBmp(messages->Handle(), folder + L"\\messages.bmp");
-    DestroyWindow(messages->Handle());
 }
 
 }  // namespace

@@ -121,9 +121,7 @@ protected:
         ASSERT_TRUE(server_.Start(L"serve", L""));
         ASSERT_FALSE(server_.WaitForEvent({"\"started\""}).empty());
     }
-    RequestBytes Job(uint8_t mode) {
-        return EncodeRequest(test::JobRequest(mode, clock_.DayCount(), 31));
-    }
+    RequestBytes Job(uint8_t mode) { return EncodeRequest(test::JobRequest(mode, clock_.DayCount(), 31)); }
     void Press(uint8_t mode, int button) {
         AuthDialogArgs args;
         args.clock = &clock_;

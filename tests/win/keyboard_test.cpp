@@ -23,8 +23,8 @@
 #include "messages/form_sender_win.h"
 #include "support/auth_fakes_win.h"
 #include "support/job_request_win.h"
+#include "support/language_file_win.h"
 #include "support/registry_sandbox_win.h"
-#include "support/screenshot_win.h"
 #include "ui/controls_win.h"
 #include "ui/message_loop_win.h"
 
@@ -74,9 +74,7 @@ bool IsField(HWND control) {
 
 class Keyboard : public ::testing::Test {
 protected:
-    RequestBytes Job(uint8_t mode) {
-        return EncodeRequest(test::JobRequest(mode, clock_.DayCount()));
-    }
+    RequestBytes Job(uint8_t mode) { return EncodeRequest(test::JobRequest(mode, clock_.DayCount())); }
     HWND Auth(uint8_t mode) {
         TFormAuth* dialog = TFormAuth::Create(Job(mode), recorded_.Args(clock_, check_));
         dialog->ShowOnTop();

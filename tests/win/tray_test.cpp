@@ -17,7 +17,6 @@
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
-#include "support/screenshot_win.h"
 #include "support/temp_folder_win.h"
 #include "ui/controls_win.h"
 
@@ -357,26 +356,6 @@ TEST_F(About, EnterAndEscapeClose) {
         ui::DispatchLoopMessage(msg);
         EXPECT_TRUE(about.Ended()) << key;
     }
-}
-
-}  // namespace
-}  // namespace pm
-
-namespace pm {
-namespace {
-
-// Not a check: the about window as people see it, for scripts/screenshots.
-TEST_F(About, Screenshots) {
-    const std::wstring folder = test::ScreenshotFolder();
-    if (folder.empty()) GTEST_SKIP() << "set PM_SCREENSHOT_DIR to take screenshots";
-    test::UseScreenshotLanguage();
-    const test::ScreenshotColours colours;
-    TFormAbout about;
-    ASSERT_TRUE(about.Create(nullptr));
-    ShowWindow(about.Handle(), SW_SHOW);
-    test::PumpFor(std::chrono::milliseconds(1500));
-    test::SaveWindowBmp(about.Handle(), folder + L"\\about.bmp");
-    InitInstallDirectory();
 }
 
 }  // namespace
