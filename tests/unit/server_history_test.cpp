@@ -13,28 +13,28 @@ HistoryChoice Choose(std::wstring_view field, List history) {
     return ChooseServer(field, history, L"PC-07", &SameIgnoringAsciiCase);
 }
 
-TEST(ServerHistory, ThePickGoesFirstAndDuplicatesGoIgnoringCase) {
-    EXPECT_EQ(Choose(L"SRV2", {L"SRV1", L"SRV2"}).history, (List{L"SRV2", L"SRV1"}));
-    const HistoryChoice lower = Choose(L"srv1", {L"SRV2", L"SRV1"});
-    EXPECT_EQ(lower.chosen, L"srv1");
-    EXPECT_EQ(lower.history, (List{L"srv1", L"SRV2"}));
-}
-
-TEST(ServerHistory, TheLocalHostEntryGivesTheBareNameAndLeavesNoTrace) {
-    const HistoryChoice local = Choose(kLocalEntry, {L"SRV1", L"pc-07", L"SRV2"});
-    EXPECT_EQ(local.chosen, L"PC-07");
-    EXPECT_EQ(local.history, (List{L"SRV1", L"SRV2"}));
-}
-
-TEST(ServerHistory, OnlyTheTextBeforeTheFirstBlankCounts) {
-    const HistoryChoice choice = Choose(L"SRV3 extra words", {});
-    EXPECT_EQ(choice.chosen, L"SRV3");
-    EXPECT_EQ(choice.history, (List{L"SRV3"}));
-}
-
-TEST(ServerHistory, EmptyEntriesAndEntriesWithParenthesesDisappear) {
-    EXPECT_EQ(Choose(L"SRV1", {L"", L"A (b)", L"SRV2", L""}).history, (List{L"SRV1", L"SRV2"}));
-    EXPECT_EQ(Choose(L"PC-07", {}).history, List{});
+// The pick goes first and its duplicates go, ignoring case; the local host entry gives
+// the bare name and leaves no trace; only the text before the first blank counts;
+// empty entries and entries with parentheses disappear.
+TEST(ServerHistory, ChoicesAndTheHistoryTheyLeave) {
+    const struct {
+        const wchar_t* field;
+        List history;
+        const wchar_t* chosen;
+        List after;
+    } cases[] = {
+        {L"SRV2", {L"SRV1", L"SRV2"}, L"SRV2", {L"SRV2", L"SRV1"}},
+        {L"srv1", {L"SRV2", L"SRV1"}, L"srv1", {L"srv1", L"SRV2"}},
+        {kLocalEntry.c_str(), {L"SRV1", L"pc-07", L"SRV2"}, L"PC-07", {L"SRV1", L"SRV2"}},
+        {L"SRV3 extra words", {}, L"SRV3", {L"SRV3"}},
+        {L"SRV1", {L"", L"A (b)", L"SRV2", L""}, L"SRV1", {L"SRV1", L"SRV2"}},
+        {L"PC-07", {}, L"PC-07", {}},
+    };
+    for (const auto& c : cases) {
+        const HistoryChoice choice = Choose(c.field, c.history);
+        EXPECT_EQ(choice.chosen, c.chosen) << c.field;
+        EXPECT_EQ(choice.history, c.after) << c.field;
+    }
 }
 
 }  // namespace

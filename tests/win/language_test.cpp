@@ -84,46 +84,35 @@ TEST(LanguageTemplate, TheSystemReadsEveryDefaultFromTheShippedTemplate) {
     }
 }
 
-class SelectLanguageFromRegistry : public ::testing::Test {
-protected:
-    void SetLanguage(const wchar_t* value) {
-        const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
-        reg::WriteString(key.Get(), L"Language", value);
+// The registry's value when it is a string that is not empty, else the user's locale,
+// else English; the interface key is there afterwards.
+TEST(SelectLanguageFromRegistry, TheValueThenTheLocaleThenEnglish) {
+    const struct {
+        const wchar_t* language;  // nullptr: no value; L"#": a DWORD
+        const wchar_t* locale;    // nullptr: no value
+        const wchar_t* chosen;
+    } cases[] = {
+        {nullptr, nullptr, L"English"},
+        {L"German", L"00000419", L"German"},
+        {L"", L"00000411", L"Japanese"},
+        {L"#", L"0000042B", L"Armenian"},
+    };
+    for (const auto& c : cases) {
+        const test::RegistrySandbox sandbox;
+        if (c.language) {
+            const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
+            if (std::wstring(c.language) == L"#")
+                reg::WriteDword(key.Get(), L"Language", 7);
+            else
+                reg::WriteString(key.Get(), L"Language", c.language);
+        }
+        if (c.locale)
+            reg::WriteString(
+                reg::OpenKey(HKEY_CURRENT_USER, L"\\Control Panel\\International", reg::Access::ReadWrite).Get(),
+                L"Locale", c.locale);
+        EXPECT_EQ(SelectLanguage(), c.chosen) << (c.language ? c.language : L"(none)");
+        EXPECT_TRUE(reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read));
     }
-    void SetLocale(const wchar_t* value) {
-        const UniqueKey key =
-            reg::OpenKey(HKEY_CURRENT_USER, L"\\Control Panel\\International", reg::Access::ReadWrite);
-        reg::WriteString(key.Get(), L"Locale", value);
-    }
-    test::RegistrySandbox sandbox_;
-};
-
-TEST_F(SelectLanguageFromRegistry, NothingReadableMeansEnglish) {
-    EXPECT_EQ(SelectLanguage(), L"English");
-}
-
-TEST_F(SelectLanguageFromRegistry, RegistryValueBeatsTheLocale) {
-    SetLocale(L"00000419");
-    SetLanguage(L"German");
-    EXPECT_EQ(SelectLanguage(), L"German");
-}
-
-TEST_F(SelectLanguageFromRegistry, EmptyValueLetsTheLocaleDecide) {
-    SetLanguage(L"");
-    SetLocale(L"00000411");
-    EXPECT_EQ(SelectLanguage(), L"Japanese");
-}
-
-TEST_F(SelectLanguageFromRegistry, ValueOfWrongTypeCountsAsAbsent) {
-    const UniqueKey key = reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::ReadWrite);
-    reg::WriteDword(key.Get(), L"Language", 7);
-    SetLocale(L"0000042B");
-    EXPECT_EQ(SelectLanguage(), L"Armenian");
-}
-
-TEST_F(SelectLanguageFromRegistry, TheInterfaceKeyIsCreated) {
-    SelectLanguage();
-    EXPECT_TRUE(reg::OpenKey(HKEY_CURRENT_USER, kInterfaceKey, reg::Access::Read));
 }
 
 }  // namespace
