@@ -133,7 +133,7 @@ void AccountWindows() {
     pages.restriction = 300;
     for (auto [name, summary] : {std::pair{L"account-money", money}, std::pair{L"account-pages", pages}}) {
         RequestsArgs args;
-        args.query = [summary](const std::wstring&, const std::wstring&) { return std::optional(summary); };
+        args.query = [summary = summary](const std::wstring&, const std::wstring&) { return std::optional(summary); };
         args.chooseServer = [](HWND) { return std::optional<std::wstring>(); };
         const HWND window = TFormRequests::Create(args)->Handle();
         ShowWindow(window, SW_SHOW);
