@@ -7,6 +7,8 @@
 
 #include "i18n/language_win.h"
 #include "support/install_dir_win.h"
+#include "support/product.h"
+#include "support/registry_win.h"
 
 namespace pm::test {
 
@@ -15,13 +17,8 @@ namespace pm::test {
 // language. Call it inside a registry sandbox.
 inline void UseLanguageFile(const std::wstring& path) {
     const size_t slash = path.find_last_of(L"\\/"), dot = path.rfind(L'.');
-    HKEY key = nullptr;
-    RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tavrenholt\\Print Mirovant", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key, nullptr);
-    const std::wstring folder = path.substr(0, slash + 1);
-    RegSetValueExW(key, L"Install Directory", 0, REG_SZ, reinterpret_cast<const BYTE*>(folder.c_str()),
-                   DWORD((folder.size() + 1) * sizeof(wchar_t)));
-    RegCloseKey(key);
+    reg::WriteString(reg::OpenKey(HKEY_LOCAL_MACHINE, kProductKey, reg::Access::ReadWrite).Get(), L"Install Directory",
+                     path.substr(0, slash + 1));
     InitInstallDirectory();
     SetCurrentLanguage(path.substr(slash + 1, dot - slash - 1));
 }
