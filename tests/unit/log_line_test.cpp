@@ -6,6 +6,7 @@ namespace pm {
 namespace {
 
 constexpr LocalTime kSixthOfDecember{2026, 12, 6, 9, 5, 3, 45};
+constexpr LocalTime kYear999{999, 1, 1, 0, 0, 0, 0};
 
 // Whole lines, byte for byte: the date and time with their zeros and the no-break
 // space between them, the code and error with their signs, two blanks where the text is
@@ -30,11 +31,7 @@ TEST(LogLine, ExactBytes) {
         {kSixthOfDecember, -7, "t", -2147024891, "",
          "[06.12.2026\xA0"
          "09:05:03.045] -7 t Err:-2147024891; \r\n"},
-        {{999, 1, 1, 0, 0, 0, 0},
-         1,
-         "a b",
-         0,
-         "c d",
+        {kYear999, 1, "a b", 0, "c d",
          "[01.01.0999\xA0"
          "00:00:00.000] 1 a b Err:0; c d\r\n"},
         {kSixthOfDecember, 180, "refused: EVIL\r\n[01.01.2026\t\x7F", 5, "First.\r\nSecond",
