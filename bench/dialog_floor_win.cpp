@@ -1,17 +1,23 @@
-// The floor of the authentication dialog's benchmark: a bare program that serves a
-// pipe as the client's listener does (code and record read, acknowledged) and then
-// shows one window of the same 27 controls as the authentication dialog, in the
-// system's message font, brought to the front. It carries the client's manifest, so
-// its controls come from the same library.
-// Usage: dialog_floor <pipe name>
+// The floor of the authentication dialog's benchmark: a bare program whose listener
+// thread reads a request (code and record) from its pipe, acknowledges it and posts it
+// to the user-interface thread, which makes one window of the same 31 controls as the
+// authentication dialog, in the system's message font, and brings it to the front.
+// Nothing is waited for between the acknowledgement and the show. It carries the
+// client's manifest, so its controls come from the same library.
+// With --one-thread it is the earlier, gentler floor: one thread that waits for the
+// reader to take the acknowledgement before it shows the window.
+// Usage: dialog_floor <pipe name> [--one-thread]
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 namespace {
 
 constexpr wchar_t kClassName[] = L"PrintMirovantBench.Floor";
+constexpr UINT kMsgShow = WM_APP + 1;
+constexpr DWORD kRecordSize = 1616;
 
 HFONT MessageFont() {
     NONCLIENTMETRICSW metrics = {sizeof metrics};
@@ -19,17 +25,23 @@ HFONT MessageFont() {
     return CreateFontIndirectW(&metrics.lfMessageFont);
 }
 
-// The kinds the authentication dialog has: two group boxes, eight labels with
-// read-only edits beside them, an etched line, a text line, an icon, two labels with
-// their edit boxes, and two buttons.
+// The controls the authentication dialog has, after its eight rows of a label and a
+// read-only edit: who asked and where the answer goes (the same pairs), an etched
+// line, the countdown, the credentials' group box, icon, labels and boxes, the two
+// buttons, and the job's group box.
 struct Control {
     const wchar_t* className;
     DWORD style, exStyle;
 };
+constexpr Control kLabel = {L"STATIC", SS_LEFT | SS_NOPREFIX, 0};
+constexpr Control kValue = {L"EDIT", ES_READONLY | ES_AUTOHSCROLL, 0};
 constexpr Control kKinds[] = {
-    {L"BUTTON", BS_GROUPBOX, 0},
+    kLabel,
+    kValue,
+    kLabel,
+    kValue,
     {L"STATIC", SS_ETCHEDHORZ, 0},
-    {L"STATIC", SS_LEFT, 0},
+    kLabel,
     {L"BUTTON", BS_GROUPBOX, 0},
     {L"STATIC", SS_ICON, 0},
     {L"STATIC", SS_LEFT, 0},
@@ -38,13 +50,14 @@ constexpr Control kKinds[] = {
     {L"EDIT", ES_AUTOHSCROLL | ES_PASSWORD | WS_TABSTOP, WS_EX_CLIENTEDGE},
     {L"BUTTON", BS_DEFPUSHBUTTON | WS_TABSTOP, 0},
     {L"BUTTON", BS_PUSHBUTTON | WS_TABSTOP, 0},
+    {L"BUTTON", BS_GROUPBOX, 0},
 };
 
 void ShowWindowOfControls(HFONT font) {
     const HINSTANCE instance = GetModuleHandleW(nullptr);
     const HWND window =
         CreateWindowExW(WS_EX_DLGMODALFRAME | WS_EX_TOPMOST, kClassName, L"Floor", WS_CAPTION | WS_SYSMENU, 200, 150,
-                        420, 460, nullptr, nullptr, instance, nullptr);
+                        420, 560, nullptr, nullptr, instance, nullptr);
     int id = 100;
     auto make = [&](const Control& kind, int x, int y) {
         const HWND control =
@@ -53,8 +66,8 @@ void ShowWindowOfControls(HFONT font) {
         SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     };
     for (int row = 0; row < 8; ++row) {
-        make({L"STATIC", SS_LEFT | SS_NOPREFIX, 0}, 10, 10 + row * 24);
-        make({L"EDIT", ES_READONLY | ES_AUTOHSCROLL, 0}, 210, 10 + row * 24);
+        make(kLabel, 10, 10 + row * 24);
+        make(kValue, 210, 10 + row * 24);
     }
     int y = 210;
     for (const Control& kind : kKinds) {
@@ -74,6 +87,71 @@ LRESULT CALLBACK WindowProc(HWND window, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(window, msg, wp, lp);
 }
 
+// Reads one request and acknowledges it; true when the whole request came.
+bool ServeOne(HANDLE pipe) {
+    uint8_t request[4 + kRecordSize];
+    DWORD n = 0, total = 0;
+    for (const DWORD size : {DWORD(4), kRecordSize})
+        if (ReadFile(pipe, request + total, size, &n, nullptr)) total += n;
+    const uint32_t ack = 0x80000000;
+    return WriteFile(pipe, &ack, 4, &n, nullptr) && total == sizeof request;
+}
+
+struct Listener {
+    std::wstring name;
+    DWORD uiThread;
+};
+
+DWORD WINAPI Listen(void* parameter) {
+    const auto& listener = *static_cast<Listener*>(parameter);
+    const HANDLE pipe = CreateNamedPipeW(listener.name.c_str(), PIPE_ACCESS_DUPLEX,
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return 1;
+    for (;;) {
+        if (!ConnectNamedPipe(pipe, nullptr) && GetLastError() != ERROR_PIPE_CONNECTED) continue;
+        if (ServeOne(pipe)) PostThreadMessageW(listener.uiThread, kMsgShow, 0, 0);
+        FlushFileBuffers(pipe);
+        DisconnectNamedPipe(pipe);
+    }
+}
+
+// The earlier floor: the pipe served between messages on the one thread, the
+// acknowledgement flushed to the reader before the window is made.
+int ServeOnOneThread(const wchar_t* name, HFONT font) {
+    const HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
+    if (pipe == INVALID_HANDLE_VALUE) return 1;
+    const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    for (;;) {
+        OVERLAPPED ov = {};
+        ov.hEvent = connected;
+        if (ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED) SetEvent(connected);
+        while (MsgWaitForMultipleObjects(1, &connected, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
+            MSG msg;
+            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                if (msg.message == WM_QUIT) return 0;
+                DispatchMessageW(&msg);
+            }
+        }
+        ResetEvent(connected);
+        uint8_t request[4 + kRecordSize];
+        DWORD n = 0, total = 0;
+        for (const DWORD size : {DWORD(4), kRecordSize}) {
+            ov = {};
+            ov.hEvent = connected;
+            if (ReadFile(pipe, request + total, size, &n, &ov) || GetOverlappedResult(pipe, &ov, &n, TRUE)) total += n;
+        }
+        const uint32_t ack = 0x80000000;
+        ov = {};
+        ov.hEvent = connected;
+        if (!WriteFile(pipe, &ack, 4, &n, &ov)) GetOverlappedResult(pipe, &ov, &n, TRUE);
+        FlushFileBuffers(pipe);
+        DisconnectNamedPipe(pipe);
+        ResetEvent(connected);
+        if (total == sizeof request) ShowWindowOfControls(font);
+    }
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -86,40 +164,17 @@ int wmain(int argc, wchar_t** argv) {
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
     const HFONT font = MessageFont();
+    if (argc > 2 && std::wstring(argv[2]) == L"--one-thread") return ServeOnOneThread(argv[1], font);
 
-    const HANDLE pipe = CreateNamedPipeW(argv[1], PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return 1;
-    const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    for (;;) {
-        OVERLAPPED ov = {};
-        ov.hEvent = connected;
-        if (ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED) SetEvent(connected);
-        // Window messages flow while no peer is there.
-        while (MsgWaitForMultipleObjects(1, &connected, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) return 0;
-                TranslateMessage(&msg);
-                DispatchMessageW(&msg);
-            }
-        }
-        ResetEvent(connected);
-        uint8_t request[4 + 1616];
-        DWORD n = 0, total = 0;
-        for (int part = 0; part < 2; ++part) {
-            ov = {};
-            ov.hEvent = connected;
-            const DWORD size = part == 0 ? 4 : 1616;
-            if (ReadFile(pipe, request + total, size, &n, &ov) || GetOverlappedResult(pipe, &ov, &n, TRUE)) total += n;
-        }
-        const uint32_t ack = 0x80000000;
-        ov = {};
-        ov.hEvent = connected;
-        if (!WriteFile(pipe, &ack, 4, &n, &ov)) GetOverlappedResult(pipe, &ov, &n, TRUE);
-        FlushFileBuffers(pipe);
-        DisconnectNamedPipe(pipe);
-        ResetEvent(connected);
-        if (total == sizeof request) ShowWindowOfControls(font);
+    MSG msg;
+    PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, before the listener posts to it
+    Listener listener{argv[1], GetCurrentThreadId()};
+    const HANDLE thread = CreateThread(nullptr, 0, &Listen, &listener, 0, nullptr);
+    if (!thread) return 1;
+    CloseHandle(thread);
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        if (msg.message == kMsgShow) ShowWindowOfControls(font);
+        DispatchMessageW(&msg);
     }
+    return 0;
 }
