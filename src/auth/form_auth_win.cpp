@@ -14,6 +14,7 @@
 #include "support/clock_win.h"
 #include "support/day_count.h"
 #include "support/error_log_win.h"
+#include "support/marks_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -105,6 +106,7 @@ void TFormAuth::FormCreate() {
     creating_ = true;
     InitDialog();
     CreateControls();
+    marks::Mark("dialog: the window and its controls");
 
     Localise();
     SendMessageW(countdown_, WM_SETFONT, reinterpret_cast<WPARAM>(BoldFont()), FALSE);
@@ -112,11 +114,13 @@ void TFormAuth::FormCreate() {
     // which could free the dialog under this very code. The countdown starts last.
     FillValues();
     SetWindowTextW(username_, (GetDefaultDomain() + L"\\" + LocalUserName()).c_str());
+    marks::Mark("dialog: the texts and values");
     RestoreRows();
     ShowRows();
     ApplyMode();
     Layout();
     ui::CenterOnScreen(Handle());
+    marks::Mark("dialog: the rows laid out");
     SetTimer(Handle(), kTimerId, 1000, nullptr);
     TimerTimer();
     creating_ = false;

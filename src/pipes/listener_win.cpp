@@ -430,8 +430,10 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
     }
     const uint32_t code = CodeFrom(codeBytes);
     if (code != code::kTextMessage && code != code::kAuthRequest) return false;  // unknown: no reply
+    if (code == code::kAuthRequest) marks::Mark("dialog: the request's code read");
     // Asked while the peer is surely connected: once it has the reply, it may be gone.
     PeerIdentity peer = IdentifyPeer(pipe);
+    if (code == code::kAuthRequest) marks::Mark("dialog: the peer identified");
     const std::wstring account = PeerAccountKey(peer);
     const bool trusted = trusted_ && trusted_(peer);
     if (!EnterAccount(account, trusted)) {
@@ -447,8 +449,10 @@ bool TMessenger::Serve(HANDLE pipe, RequestBytes& buffer, ULONGLONG arrived) {
         return true;
     }
     WriteCode(pipe, code::kAck);
+    if (code == code::kAuthRequest) marks::Mark("dialog: the record read and acknowledged");
     // The name only now: a print server waits for its reply, not for a domain controller.
     NamePeer(peer, kNameWait);
+    if (code == code::kAuthRequest) marks::Mark("dialog: the peer's name looked up");
     queue_->Push(code, buffer, std::move(peer));
     return true;
 }

@@ -14,6 +14,7 @@
 #include "support/error_log_win.h"
 #include "support/log_burst.h"
 #include "support/machine_settings_win.h"
+#include "support/marks_win.h"
 
 namespace pm {
 namespace {
@@ -98,6 +99,7 @@ bool AdmitRequest(uint32_t code, const RequestBytes& bytes, const PeerIdentity& 
 }
 
 void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
+    marks::Mark("dialog: taken by the window thread");
     const RequestRecord record = DecodeRequest(bytes);
     // Opening nothing also means no answer and no connection to that computer.
     if (!PrintServerPermitted(record.ServerComputer)) {
@@ -121,6 +123,7 @@ void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
     }
     const JobKey key = KeyOf(record, peer);
     const JobDialogs::Admission admission = OpenJobDialogs().Admit(key);
+    marks::Mark("dialog: the policy read");
     switch (admission) {
         case JobDialogs::Admission::Open:
             if (auto* dialog = static_cast<TFormAuth*>(OpenJobDialogs().Find(key))) dialog->ShowOnTop(true);
@@ -134,6 +137,8 @@ void ShowAuthRequest(const RequestBytes& bytes, const PeerIdentity& peer) {
             args.requestedBy = peer;
             args.trusted = key.trusted;
             if (TFormAuth* dialog = TFormAuth::Create(bytes, std::move(args))) dialog->ShowOnTop();
+            marks::Mark("dialog: shown");
+            marks::Write();
             break;
         }
     }
