@@ -60,7 +60,9 @@ wine_ready() {
             wineserver -w </dev/null >/dev/null 2>&1 9>&-
         fi
         mkdir -p "$WINEPREFIX"
-        setsid wineserver -f -p </dev/null >/dev/null 2>&1 9>&- &
+        # Nor the lock of whoever called (flock holds it on fd 3 and up): a persistent
+        # server would hold it after its caller has finished.
+        setsid wineserver -f -p </dev/null >/dev/null 2>&1 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&- &
         echo "$! $DISPLAY" >"$stamp"
         if [ ! -f "$WINEPREFIX/system.reg" ]; then
             wineboot -i </dev/null >/dev/null 2>&1 9>&-
