@@ -8,6 +8,7 @@
 
 #include "account/server_history.h"
 #include "i18n/language_win.h"
+#include "support/com_win.h"
 #include "support/module_win.h"
 #include "support/names_win.h"
 #include "support/product.h"
@@ -82,7 +83,7 @@ void WriteHistory(const std::vector<std::wstring>& history) {
 
 bool BrowseForComputer(HWND owner, std::wstring& name) {
     IMalloc* allocator = nullptr;
-    if (FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
+    if (!UseCom() || FAILED(SHGetMalloc(&allocator)) || !allocator) return false;
     bool chosen = false;
     auto* display = static_cast<wchar_t*>(allocator->Alloc(MAX_PATH * sizeof(wchar_t)));
     PIDLIST_ABSOLUTE root = nullptr;

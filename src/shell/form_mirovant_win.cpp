@@ -17,6 +17,7 @@
 #include "pipes/pipe_names.h"
 #include "pipes/pipe_transport_win.h"
 #include "shell/incoming_win.h"
+#include "support/com_win.h"
 #include "support/install_dir_win.h"
 #include "support/machine_settings_win.h"
 #include "support/marks_win.h"
@@ -51,8 +52,8 @@ bool FileExists(const std::wstring& path) {
 // A shell link to this executable, with empty arguments and description.
 void CreateShortcut(const std::wstring& path) {
     IShellLinkW* link = nullptr;
-    if (FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                reinterpret_cast<void**>(&link))))
+    if (!UseCom() || FAILED(CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                             reinterpret_cast<void**>(&link))))
         return;
     link->SetArguments(L"");
     link->SetDescription(L"");

@@ -4,12 +4,12 @@
 #include <windows.h>
 // After windows.h, which they need.
 #include <commctrl.h>
-#include <objbase.h>
 
 #include "auth/job_answer_win.h"
 #include "messages/form_messages_win.h"
 #include "shell/form_mirovant_win.h"
 #include "shell/single_instance_win.h"
+#include "support/com_win.h"
 #include "support/error_log_win.h"
 #include "support/install_dir_win.h"
 #include "support/marks_win.h"
@@ -42,11 +42,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     marks::Mark("the application window (the first window)");
     application.SetActivationMessage(instance.ActivationMessage());
 
-    // The shell's link object and its browse dialog need COM on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
-    marks::Mark("COM and the common controls");
+    marks::Mark("the common controls");
 
     TFormMirovant mainForm;
     if (!mainForm.Create(application.Handle())) return 1;
@@ -61,6 +59,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const int exitCode = ui::RunMessageLoop([&] { mainForm.ApplicationEventsIdle(); });
     // An answer the user gave just before leaving still reaches its print server.
     FinishJobAnswers(5000);
-    if (SUCCEEDED(com)) CoUninitialize();
+    EndCom();
     return exitCode;
 }
