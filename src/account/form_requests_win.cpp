@@ -8,6 +8,7 @@
 #include "account/form_connect_win.h"
 #include "account/query_account_win.h"
 #include "i18n/language_win.h"
+#include "i18n/shortcut.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -58,7 +59,7 @@ void TFormRequests::FormCreate() {
     // The fields only display, so their labels carry no mnemonic (the user-name
     // text is shared with the sender window, where it has one).
     for (int row = 0; row < 5; ++row)
-        SetWindowTextW(labels_[row], (ui::WithoutMnemonic(lang.Read(*captions[row])) + L":").c_str());
+        SetWindowTextW(labels_[row], (WithoutShortcut(lang.Read(*captions[row])) + L":").c_str());
     SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
     SetFocusControl(ok_);  // Enter closes, as on the button; "..." is one Tab away
     Layout();
