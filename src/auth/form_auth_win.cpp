@@ -18,6 +18,7 @@
 #include "support/product.h"
 #include "support/registry_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 #include "ui/locale_format_win.h"
 #include "ui/message_loop_win.h"
 
@@ -41,7 +42,7 @@ constexpr int kRowPitch = 16;  // the running top of the rows grows by this much
 constexpr int kButtonWidth = 80, kButtonHeight = 25;
 
 void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
-    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(owner, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 BOOL CALLBACK CloseIfOwnedBy(HWND window, LPARAM owner) {
@@ -322,8 +323,8 @@ void TFormAuth::ShowRowMenu(POINT screen) {
                 lang.Read(text::kAuthRequestedBy).c_str());
     AppendMenuW(menu.Get(), MF_STRING | MF_CHECKED | MF_GRAYED, UINT_PTR(kIdMenuRow + kRows + 1),
                 lang.Read(text::kAuthAnswerTo).c_str());
-    const int chosen =
-        int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, Handle(), nullptr));
+    const int chosen = int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | ui::MenuLayout(), screen.x,
+                                            screen.y, Handle(), nullptr));
     if (chosen >= kIdMenuRow && chosen < kIdMenuRow + kRows) {
         shown_[chosen - kIdMenuRow] = !shown_[chosen - kIdMenuRow];
         actJobInfoDateExecute();

@@ -13,6 +13,7 @@
 #include "support/product.h"
 #include "ui/application_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 namespace {
@@ -23,7 +24,7 @@ bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
 }
 
 void Box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT icon) {
-    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | icon);
+    ui::ShowMessageBox(owner, text, caption, MB_OK | icon);
 }
 
 }  // namespace
