@@ -102,8 +102,9 @@ void TFormRequests::Layout() {
     int labelWidth = 0;
     for (HWND label : labels_)
         labelWidth = std::max(labelWidth, meter.WidthOf(label));
-    const int width = S(380);
     const int labelLeft = margin + iconSize + S(12), fieldLeft = labelLeft + labelWidth + S(10);
+    // However long the labels, the fields keep the room they have beside English ones.
+    const int width = std::max(S(380), fieldLeft + S(200) + margin);
     const int buttonSize = textHeight + S(6);
     HWND fields[5] = {server_, user_, balance_, restriction_, updating_};
     ui::Place(icon_, margin, margin, iconSize, iconSize);
