@@ -239,46 +239,52 @@ void AboutWindow() {
 }
 
 // The first window of `className` ("#32770" a box, "#32768" a menu) this thread shows.
+struct WindowSearch {
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lp) {
+    auto* search = reinterpret_cast<WindowSearch*>(lp);
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (wcscmp(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
 HWND ThreadWindow(const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        HWND found;
-    } search = {className, nullptr};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND window, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            wchar_t name[16] = {};
-            GetClassNameW(window, name, 16);
-            if (wcscmp(name, s->className) != 0 || !IsWindowVisible(window)) return TRUE;
-            s->found = window;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search = {className, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
+}
+
+// Run by a timer inside the modal loops of the box and the menu.
+VOID CALLBACK SaveBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (const HWND box = ThreadWindow(L"#32770")) {
+        Save(box, L"message-box");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
+
+VOID CALLBACK SaveMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (const HWND menu = ThreadWindow(L"#32768")) Save(menu, L"tray-menu");
+    EndMenu();
 }
 
 // A message box as the client shows one, with the longest of its texts, and the tray
 // menu as its icon opens it. Both are modal: a timer inside their loops takes the picture.
 void BoxAndMenu() {
-    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR timer, DWORD) {
-        KillTimer(nullptr, timer);
-        if (const HWND box = ThreadWindow(L"#32770")) {
-            Save(box, L"message-box");
-            PostMessageW(box, WM_COMMAND, IDOK, 0);
-        }
-    });
+    SetTimer(nullptr, 0, 200, &SaveBox);
     ui::ShowMessageBox(nullptr, LangString(text::kLoginIncorrect), LangString(text::kError),
                        MB_OK | MB_ICONEXCLAMATION);
 
     // The main form chooses the language (and the direction) as at start-up.
     TFormMirovant tray(test::QuietTray());
     if (!tray.Create(nullptr)) return;
-    SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR timer, DWORD) {
-        KillTimer(nullptr, timer);
-        if (const HWND menu = ThreadWindow(L"#32768")) Save(menu, L"tray-menu");
-        EndMenu();
-    });
+    SetTimer(nullptr, 0, 200, &SaveMenu);
     SendMessageW(tray.Handle(), TFormMirovant::kTrayMessage, MAKEWPARAM(512, 600),
                  MAKELPARAM(WM_CONTEXTMENU, TFormMirovant::kTrayId));
 }
