@@ -73,6 +73,15 @@ wine_ready() {
         if [ -d /usr/share/wine/fonts ] && [ ! -e "$fonts/marlett.ttf" ]; then
             mkdir -p "$fonts" && ln -sf /usr/share/wine/fonts/*.ttf "$fonts/"
         fi
+        # Glyphs that Wine's Tahoma lacks come from Debian's fonts linked to it, as Windows
+        # links fonts to its interface font: Japanese from IPA Gothic, Armenian from
+        # DejaVu Sans. Labels, buttons, group boxes and menus show them (Wine draws bold
+        # text without the link). Once per prefix: the stamp says it is done.
+        if [ -f /usr/share/fonts/opentype/ipafont-gothic/ipag.ttf ] && [ ! -f "$WINEPREFIX/pm-font-link" ]; then
+            wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' /v Tahoma \
+                /t REG_MULTI_SZ /d 'ipag.ttf,IPAGothic\0DejaVuSans.ttf,DejaVu Sans' /f </dev/null >/dev/null 2>&1 9>&- &&
+                touch "$WINEPREFIX/pm-font-link"
+        fi
         # No window manager runs on Xvfb: windows Wine leaves to one wait 2 s for it
         # at every hide. Wine manages them itself (a virtual desktop does anyway).
         if ! grep -qs '^"Managed"="N"' "$WINEPREFIX/user.reg"; then

@@ -8,7 +8,7 @@ source "$ROOT/cmake/wine-env.sh"
 PM_PACKAGES=(
     cmake ninja-build g++ googletest clang-format clang libclang-rt-14-dev
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
-    wine wine64 fonts-wine xvfb xauth x11-utils imagemagick wixl msitools libxml2-utils osslsigncode openssl
+    wine wine64 fonts-wine fonts-ipafont-gothic fonts-dejavu-core xvfb xauth x11-utils imagemagick wixl msitools libxml2-utils osslsigncode openssl
 )
 
 # Installs whatever is missing (root, Debian packages reachable).

@@ -199,10 +199,14 @@ void TFormAbout::Layout() {
     const int nameWidth = ui::TextWidth(Handle(), product, name);
     const int nameHeight = ui::TextHeight(Handle(), product);
     ui::Place(Item(kIdIcon), margin, margin + (nameHeight - iconSize) / 2, iconSize, iconSize);
-    ui::Place(Item(kIdProduct), left, margin, nameWidth + S(2), nameHeight);
     const std::wstring edition = ui::WindowText(Item(kIdEdition));
-    ui::Place(Item(kIdEdition), left + nameWidth + S(8), margin, ui::TextWidth(Handle(), product, edition) + S(2),
-              nameHeight);
+    const int editionWidth = ui::TextWidth(Handle(), product, edition);
+    // The name reads left to right in every language: in a mirrored window the edition
+    // comes first, so that it still stands right of the name ("Print Mirovant Pro").
+    const bool mirrored = GetWindowLongW(Handle(), GWL_EXSTYLE) & WS_EX_LAYOUTRTL;
+    const int nameLeft = mirrored && !edition.empty() ? left + editionWidth + S(8) : left;
+    ui::Place(Item(kIdProduct), nameLeft, margin, nameWidth + S(2), nameHeight);
+    ui::Place(Item(kIdEdition), mirrored ? left : left + nameWidth + S(8), margin, editionWidth + S(2), nameHeight);
     int top = margin + nameHeight + S(10);
     const int captionWidth = std::max(meter.WidthOf(Item(kIdVersionCaption)), meter.WidthOf(Item(kIdDateCaption)));
     int width = std::max(S(320), left + nameWidth + S(120));

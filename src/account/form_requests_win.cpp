@@ -8,6 +8,7 @@
 #include "account/form_connect_win.h"
 #include "account/query_account_win.h"
 #include "i18n/language_win.h"
+#include "i18n/shortcut.h"
 #include "support/names_win.h"
 #include "support/product.h"
 #include "support/registry_win.h"
@@ -58,7 +59,7 @@ void TFormRequests::FormCreate() {
     // The fields only display, so their labels carry no mnemonic (the user-name
     // text is shared with the sender window, where it has one).
     for (int row = 0; row < 5; ++row)
-        SetWindowTextW(labels_[row], (ui::WithoutMnemonic(lang.Read(*captions[row])) + L":").c_str());
+        SetWindowTextW(labels_[row], (WithoutShortcut(lang.Read(*captions[row])) + L":").c_str());
     SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
     SetFocusControl(ok_);  // Enter closes, as on the button; "..." is one Tab away
     Layout();
@@ -101,8 +102,9 @@ void TFormRequests::Layout() {
     int labelWidth = 0;
     for (HWND label : labels_)
         labelWidth = std::max(labelWidth, meter.WidthOf(label));
-    const int width = S(380);
     const int labelLeft = margin + iconSize + S(12), fieldLeft = labelLeft + labelWidth + S(10);
+    // However long the labels, the fields keep the room they have beside English ones.
+    const int width = std::max(S(380), fieldLeft + S(200) + margin);
     const int buttonSize = textHeight + S(6);
     HWND fields[5] = {server_, user_, balance_, restriction_, updating_};
     ui::Place(icon_, margin, margin, iconSize, iconSize);

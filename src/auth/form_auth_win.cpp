@@ -19,6 +19,7 @@
 #include "support/product.h"
 #include "support/registry_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 #include "ui/locale_format_win.h"
 #include "ui/message_loop_win.h"
 
@@ -37,12 +38,13 @@ constexpr int kDocumentRow = 1;
 
 // Layout in 96-DPI units.
 constexpr int kMargin = 10;
-constexpr int kClientWidth = 420;
-constexpr int kRowPitch = 16;  // the running top of the rows grows by this much
+constexpr int kClientWidth = 420;    // at least; long labels widen it
+constexpr int kMinFieldWidth = 250;  // what the values and boxes have beside English labels
+constexpr int kRowPitch = 16;        // the running top of the rows grows by this much
 constexpr int kButtonWidth = 80, kButtonHeight = 25;
 
 void Warn(HWND owner, const std::wstring& text, const std::wstring& caption) {
-    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MB_ICONEXCLAMATION);
+    ui::ShowMessageBox(owner, text, caption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 BOOL CALLBACK CloseIfOwnedBy(HWND window, LPARAM owner) {
@@ -247,14 +249,23 @@ void TFormAuth::Layout() {
     const int textHeight = meter.Height();
     const int pitch = std::max(S(kRowPitch), textHeight + S(2));
     const int editHeight = textHeight + S(8);
-    const int clientWidth = S(kClientWidth);
+    int labelWidth = std::max(meter.WidthOf(requesterLabel_), meter.WidthOf(answerToLabel_));
+    for (HWND label : labels_)
+        labelWidth = std::max(labelWidth, meter.WidthOf(label));
+    const int authLabelWidth = std::max(meter.WidthOf(usernameLabel_), meter.WidthOf(passwordLabel_));
+    const int iconSize = S(32);
+    // As wide as the language needs: however long its labels, the values and boxes keep
+    // the room they have beside English ones, and the countdown fits on its line.
+    const int inset = S(kMargin) + S(12);  // from the window's edge into a group box
+    const int countdownWidth = ui::TextMeter(Handle(), BoldFont())
+                                   .Width(CountdownText(LangString(text::kAuthJobDeletion), kJobLifetimeSeconds - 1));
+    const int clientWidth = std::max({S(kClientWidth), 2 * inset + labelWidth + S(10) + S(kMinFieldWidth),
+                                      2 * inset + iconSize + S(12) + authLabelWidth + S(10) + S(kMinFieldWidth),
+                                      2 * inset + countdownWidth});
     const int groupLeft = S(kMargin), groupWidth = clientWidth - 2 * S(kMargin);
     const int inner = groupLeft + S(12), innerRight = groupLeft + groupWidth - S(12);
 
     // Job information: labels in a column as wide as the widest label, values beside.
-    int labelWidth = std::max(meter.WidthOf(requesterLabel_), meter.WidthOf(answerToLabel_));
-    for (HWND label : labels_)
-        labelWidth = std::max(labelWidth, meter.WidthOf(label));
     const int valueLeft = inner + labelWidth + S(10);
     int top = S(kMargin) + textHeight + S(8);
     for (int row = 0; row < kRows; ++row) {
@@ -280,9 +291,7 @@ void TFormAuth::Layout() {
     if (record_.AuthMode != AuthNone) {
         const int groupTop = jobBottom + S(8);
         const int firstRow = groupTop + textHeight + S(8);
-        const int iconSize = S(32);
         const bool pinOnly = record_.AuthMode == AuthPinCode;
-        const int authLabelWidth = std::max(meter.WidthOf(usernameLabel_), meter.WidthOf(passwordLabel_));
         const int labelLeft = inner + iconSize + S(12);
         const int editLeft = labelLeft + authLabelWidth + S(10);
         const int rowStep = editHeight + S(6);
@@ -326,8 +335,8 @@ void TFormAuth::ShowRowMenu(POINT screen) {
                 lang.Read(text::kAuthRequestedBy).c_str());
     AppendMenuW(menu.Get(), MF_STRING | MF_CHECKED | MF_GRAYED, UINT_PTR(kIdMenuRow + kRows + 1),
                 lang.Read(text::kAuthAnswerTo).c_str());
-    const int chosen =
-        int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, screen.x, screen.y, Handle(), nullptr));
+    const int chosen = int(TrackPopupMenuEx(menu.Get(), TPM_RETURNCMD | TPM_RIGHTBUTTON | ui::MenuLayout(), screen.x,
+                                            screen.y, Handle(), nullptr));
     if (chosen >= kIdMenuRow && chosen < kIdMenuRow + kRows) {
         shown_[chosen - kIdMenuRow] = !shown_[chosen - kIdMenuRow];
         actJobInfoDateExecute();

@@ -7,6 +7,7 @@
 
 #include "auth/paper_size.h"
 #include "support/error_log_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 namespace {
@@ -24,7 +25,7 @@ std::optional<PaperForm> LocalForm(uint32_t number) {
     DWORD needed = 0, count = 0;
     if (EnumFormsW(server.Get(), 1, nullptr, 0, &needed, &count) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
         // Not the expected "buffer too small": the system's own words, as the user sees them.
-        MessageBoxW(nullptr, SystemMessageText(int32_t(GetLastError())).c_str(), L"", MB_OK);
+        ui::ShowMessageBox(nullptr, SystemMessageText(int32_t(GetLastError())), L"", MB_OK);
         return std::nullopt;
     }
     std::vector<BYTE> buffer(needed);

@@ -5,6 +5,7 @@ namespace pm {
 std::span<const TextKey> AllTexts() {
     using namespace text;
     static constexpr TextKey kAll[] = {
+        kRightToLeft,
         kSendMessage,
         kViewMessages,
         kAccountInfo,

@@ -17,6 +17,8 @@ struct TextKey {
 namespace text {
 
 // Global: the tray menu and texts shared by several windows.
+// Not a text: "1" when the language is written right to left, which mirrors every window.
+inline constexpr TextKey kRightToLeft{L"Global", L"RightToLeft", L"0"};
 inline constexpr TextKey kSendMessage{L"Global", L"strSendMessage", L"&Send Message..."};
 inline constexpr TextKey kViewMessages{L"Global", L"strViewMessages", L"&View Messages..."};
 inline constexpr TextKey kAccountInfo{L"Global", L"strAccountInfo", L"Account &Info..."};

@@ -74,6 +74,10 @@ std::wstring LangString(const wchar_t* section, const wchar_t* key, const wchar_
     return OpenLanguageFile().ReadString(section, key, defaultText);
 }
 
+bool IsRightToLeft(const LangReader& reader) {
+    return reader.Read(text::kRightToLeft) == L"1";
+}
+
 std::wstring ProductCaptionFor(const std::wstring& language, const LangReader& reader) {
     return IsJapanese(language) ? reader.Read(text::kCaptionProfessional) : std::wstring(kProductCaption);
 }

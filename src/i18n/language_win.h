@@ -48,6 +48,10 @@ inline std::wstring LangString(const TextKey& text) {
     return LangString(text.section, text.key, text.defaultText);
 }
 
+// Whether the language of the reader's file is written right to left: its
+// [Global] RightToLeft is "1". Anything else, or no such key, is left to right.
+bool IsRightToLeft(const LangReader& reader);
+
 // The Japanese edition names the product from its language file: the product
 // caption (tray, titles, shortcut) and the about window's product name. Other
 // languages keep the built-in names.

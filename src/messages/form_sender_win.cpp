@@ -13,6 +13,7 @@
 #include "support/product.h"
 #include "ui/application_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 namespace {
@@ -23,7 +24,7 @@ bool SameIgnoringCase(const std::wstring& a, const std::wstring& b) {
 }
 
 void Box(HWND owner, const std::wstring& text, const std::wstring& caption, UINT icon) {
-    MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | icon);
+    ui::ShowMessageBox(owner, text, caption, MB_OK | icon);
 }
 
 }  // namespace
@@ -76,11 +77,13 @@ void TFormSender::FormCreate() {
 void TFormSender::Layout() {
     const HFONT f = Font();
     const ui::TextMeter meter(Handle(), f);
-    const int width = S(380), margin = S(10), textHeight = ui::TextHeight(Handle(), f);
+    const int margin = S(10), textHeight = ui::TextHeight(Handle(), f);
     const int editHeight = textHeight + S(8);
     int labelWidth = 0;
     for (HWND label : {computerLabel_, usernameLabel_, messageLabel_})
         labelWidth = std::max(labelWidth, meter.WidthOf(label));
+    // However long the labels, the fields keep the room they have beside English ones.
+    const int width = std::max(S(380), margin + labelWidth + S(10) + S(260) + margin);
     const int fieldLeft = margin + labelWidth + S(10), fieldWidth = width - margin - fieldLeft;
     int top = margin;
     for (auto [label, field] : {std::pair{computerLabel_, computer_}, std::pair{usernameLabel_, username_}}) {

@@ -25,6 +25,7 @@
 #include "support/product.h"
 #include "support/registry_win.h"
 #include "ui/application_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 
@@ -91,8 +92,8 @@ void TFormMirovant::StartListener() {
     handOver_.trusted = &PeerAccountTrusted;
     // Posted, not sent: the box's own loop keeps serving requests meanwhile.
     handOver_.onPipeTaken = [](const std::wstring&) {
-        MessageBoxW(nullptr, LangString(text::kPipeTaken).c_str(), ProductCaption().c_str(),
-                    MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
+        ui::ShowMessageBox(nullptr, LangString(text::kPipeTaken), ProductCaption(),
+                           MB_OK | MB_ICONWARNING | MB_SETFOREGROUND);
     };
     // Requests read from here on wait in the hand-over's queue until HandRequestsOver.
     messenger_ = std::make_unique<TMessenger>(ListenerPipeName(LocalUserName()), handOver_);
@@ -140,6 +141,8 @@ void TFormMirovant::FormCreate() {
 
 void TFormMirovant::LoadTexts() {
     const LangReader lang = OpenLanguageFile();
+    // Every window made from here on reads the language's way.
+    ui::SetRightToLeft(IsRightToLeft(lang));
     ProductCaption() = ProductCaptionFor(CurrentLanguage(), lang);
     SetWindowTextW(ui::Application::Instance().Handle(), ProductCaption().c_str());
     SetWindowTextW(Handle(), ProductCaption().c_str());
@@ -201,7 +204,9 @@ void TFormMirovant::ShowTrayMenu(POINT at) {
     // Without the foreground the menu would not close when the user clicks elsewhere.
     SetForegroundWindow(Handle());
     const UINT align = GetSystemMetrics(SM_MENUDROPALIGNMENT) ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
-    TrackPopupMenuEx(menu.Get(), align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON, at.x, at.y, Handle(), nullptr);
+    // Mirrored, the system also swaps the alignment: the menu opens to the other side.
+    TrackPopupMenuEx(menu.Get(), align | TPM_BOTTOMALIGN | TPM_RIGHTBUTTON | ui::MenuLayout(), at.x, at.y, Handle(),
+                     nullptr);
     PostMessageW(Handle(), WM_NULL, 0, 0);
 }
 
@@ -240,7 +245,7 @@ void TFormMirovant::actOptAutoStartExecute() {
     const std::wstring path = StartupShortcutPath(&error);
     if (path.empty() && !error.empty()) {
         // The Startup folder's registry value is not a path: say so, change nothing.
-        MessageBoxW(nullptr, error.c_str(), ProductCaption().c_str(), MB_OK | MB_ICONERROR);
+        ui::ShowMessageBox(nullptr, error, ProductCaption(), MB_OK | MB_ICONERROR);
         return;
     }
     if (!actOptAutoStart_.checked) {

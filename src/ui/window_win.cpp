@@ -1,5 +1,6 @@
 #include "ui/window_win.h"
 
+#include "ui/direction_win.h"
 #include "ui/message_loop_win.h"
 
 namespace pm::ui {
@@ -36,7 +37,9 @@ bool Window::CreateWindowFor(const CreateArgs& args) {
         wc.lpszClassName = args.className;
         if (!RegisterClassExW(&wc)) return false;
     }
-    return CreateWindowExW(args.exStyle, args.className, args.title.c_str(), args.style, args.x, args.y, args.width,
+    // A top-level window reads the language's way; children follow their parent.
+    const DWORD exStyle = args.exStyle | (args.style & WS_CHILD ? 0 : TopLevelLayout());
+    return CreateWindowExW(exStyle, args.className, args.title.c_str(), args.style, args.x, args.y, args.width,
                            args.height, args.owner, nullptr, instance, this) != nullptr;
 }
 

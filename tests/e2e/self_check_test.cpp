@@ -212,7 +212,7 @@ INSTANTIATE_TEST_SUITE_P(
                      t.UseTempInstallDirectory();
                      SetValue(HKEY_CURRENT_USER, kInterfaceKey, L"Language", L"German");
                  }},
-        // Chosen from the regional setting, French has no file: the client speaks English.
+        // Chosen from the regional setting, French has no file in this folder: the client speaks English.
         Case{.name = "LanguageFromTheLocale",
              .arrange =
                  [](SelfCheck& t) {

@@ -34,7 +34,13 @@ wine msiexec /i "$(winepath -w "$msi")" /qn DISABLESENDMESSAGE=1 AUTOSTART=1 >/d
 check "install exits 0" "[ $? -eq 0 ]"
 check "the client is installed" "[ -f \"$dir/PrintMirovant.exe\" ]"
 check "the self-check is installed beside it" "[ -f \"$dir/PrintMirovantCheck.exe\" ]"
-check "the language files are installed" "[ -f \"$dir/Template.lng\" ] && [ -f \"$dir/German.lng\" ]"
+# Every language file of the tree (and the template), as it is there.
+lang="$scripts/../lang"
+not_installed=
+for file in "$lang"/*.lng; do
+    cmp -s "$file" "$dir/$(basename "$file")" || not_installed="$not_installed $(basename "$file")"
+done
+check "every language file is installed${not_installed:+ (not:$not_installed)}" "[ -z \"$not_installed\" ]"
 check "the Logs folder exists" "[ -d \"$dir/Logs\" ]"
 check "the installer makes an empty Errors.log in it, as users may not" "[ -f \"$dir/Logs/Errors.log\" ] && [ ! -s \"$dir/Logs/Errors.log\" ]"
 install_dir_set() {
@@ -69,6 +75,17 @@ sees() { printf '%s\n' "$selfcheck" | grep -qxF "$1"; }
 sees_start() { printf '%s\n' "$selfcheck" | grep -q "^$1"; }
 check "the self-check finds the installation folder" "sees 'OK   installation directory: C:\Program Files\Tavrenholt\Print Mirovant\ (Install Directory)'"
 check "the self-check finds German.lng" "sees 'OK   language: German, C:\Program Files\Tavrenholt\Print Mirovant\German.lng'"
+# And every other language's file, each chosen in turn.
+not_found=
+for file in "$lang"/*.lng; do
+    language=$(basename "$file" .lng)
+    [ "$language" = Template ] && continue
+    wine reg add 'HKCU\Software\Tavrenholt\Print Mirovant\Interface' /v Language /t REG_SZ /d "$language" /f >/dev/null 2>&1
+    wine "$dir/PrintMirovantCheck.exe" 2>/dev/null | tr -d '\r' |
+        grep -qxF "OK   language: $language, C:\Program Files\Tavrenholt\Print Mirovant\\$language.lng" ||
+        not_found="$not_found $language"
+done
+check "the self-check finds every language file${not_found:+ (not:$not_found)}" "[ -z \"$not_found\" ]"
 check "the self-check finds the client serving its pipe" "sees_start 'OK   own pipe: '"
 check "the self-check reads DisableSendMessage from the product key" "sees 'OK   DisableSendMessage: 1 (product key): \"Send Message...\" hidden'"
 wine "$bin/PrintServerSim.exe" push-job --server 'a/b' --mode 1 >/dev/null 2>&1

@@ -18,6 +18,9 @@ inline const std::wstring& TestLogFolder() {
         GetTempPathW(MAX_PATH, base);
         std::wstring path = std::wstring(base) + L"pmtest-log-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
         CreateDirectoryW(path.c_str(), nullptr);
+        // Wine numbers processes afresh each time its server starts: a folder of this
+        // name may hold the log of an earlier run's process.
+        DeleteFileW((path + L"Logs\\Errors.log").c_str());
         InitErrorLog(path);
         return path;
     }();

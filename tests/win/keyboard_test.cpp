@@ -1,7 +1,9 @@
 // The keyboard walk of every window, from a table: where the focus starts, where
 // Tab takes it, where each label's mnemonic takes it, and that every field is
 // named by the label just before it in the z-order (how Windows names a standard
-// control for a screen reader). In the built-in texts and in German.
+// control for a screen reader). In the built-in texts and in every language file
+// in lang\, each of which also must fit its texts into the windows and, when it is
+// written right to left, mirror them.
 
 #include <windows.h>
 
@@ -10,7 +12,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cwctype>
 #include <functional>
 #include <memory>
 #include <set>
@@ -19,6 +20,7 @@
 #include "account/form_connect_win.h"
 #include "account/form_requests_win.h"
 #include "auth/form_auth_win.h"
+#include "i18n/language_choice.h"
 #include "messages/form_messages_win.h"
 #include "messages/form_sender_win.h"
 #include "support/auth_fakes_win.h"
@@ -26,6 +28,7 @@
 #include "support/language_file_win.h"
 #include "support/registry_sandbox_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 #include "ui/message_loop_win.h"
 
 namespace pm {
@@ -43,16 +46,6 @@ struct Walk {
     std::vector<Field> fields;   // every edit and combo box of the window
     std::vector<int> buttons;    // buttons with a mnemonic of their own
 };
-
-// The character after a single "&", lower case; 0 without one.
-wchar_t Mnemonic(const std::wstring& text) {
-    for (size_t i = 0; i + 1 < text.size(); ++i) {
-        if (text[i] != L'&') continue;
-        if (text[i + 1] != L'&') return wchar_t(towlower(text[i + 1]));
-        ++i;
-    }
-    return 0;
-}
 
 int FocusedId(HWND window) {
     HWND focused = GetFocus();
@@ -72,8 +65,60 @@ bool IsField(HWND control) {
     return _wcsicmp(name, WC_EDITW) == 0 || _wcsicmp(name, WC_COMBOBOXW) == 0;
 }
 
-class Keyboard : public ::testing::Test {
+// The text of every label, button and group box is shown whole: none is cut off or
+// wrapped out of sight by its control.
+void CheckTextsFit(HWND window) {
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        const std::wstring text = ui::WindowText(c);
+        if (!IsWindowVisible(c) || text.empty()) continue;
+        wchar_t name[16] = {};
+        GetClassNameW(c, name, 16);
+        const LONG style = GetWindowLongW(c, GWL_STYLE);
+        const bool label = _wcsicmp(name, WC_STATICW) == 0, button = _wcsicmp(name, WC_BUTTONW) == 0;
+        if (label && (style & SS_TYPEMASK) > SS_RIGHT && (style & SS_TYPEMASK) != SS_LEFTNOWORDWRAP) continue;
+        if (!label && !button) continue;
+        const bool group = button && (style & BS_TYPEMASK) == BS_GROUPBOX;
+        RECT room;
+        GetClientRect(c, &room);
+        // Room the control keeps for itself: a push button's frame, a group box's corner.
+        room.right -= group ? 16 : button ? 6 : 0;
+        RECT need = {0, 0, room.right, 0};
+        UINT format = DT_CALCRECT | (style & SS_NOPREFIX && label ? DT_NOPREFIX : 0);
+        format |=
+            label && (style & SS_TYPEMASK) <= SS_RIGHT && !(style & SS_ELLIPSISMASK) ? DT_WORDBREAK : DT_SINGLELINE;
+        const HDC dc = GetDC(c);
+        const HGDIOBJ old = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(c, WM_GETFONT, 0, 0)));
+        DrawTextW(dc, text.c_str(), -1, &need, format);
+        SelectObject(dc, old);
+        ReleaseDC(c, dc);
+        EXPECT_LE(need.right, room.right) << "too narrow: " << testing::PrintToString(text);
+        if (label) {
+            EXPECT_LE(need.bottom, room.bottom) << "too low: " << testing::PrintToString(text);
+        }
+    }
+}
+
+// The language file of a walk; none for the built-in texts.
+struct Language {
+    std::wstring file;
+};
+
+void PrintTo(const Language& language, std::ostream* os) {
+    *os << (language.file.empty() ? "BuiltIn" : test::LanguageTestName(language.file));
+}
+
+class Keyboard : public ::testing::TestWithParam<Language> {
 protected:
+    void SetUp() override {
+        if (!GetParam().file.empty()) test::UseLanguageFile(GetParam().file);
+        rightToLeft_ = ui::RightToLeft();
+    }
+    void TearDown() override {
+        InitInstallDirectory();
+        SetCurrentLanguage(kEnglish);
+        ui::SetRightToLeft(false);
+    }
+
     RequestBytes Job(uint8_t mode) { return EncodeRequest(test::JobRequest(mode, clock_.DayCount())); }
     HWND Auth(uint8_t mode) {
         TFormAuth* dialog = TFormAuth::Create(Job(mode), recorded_.Args(clock_, check_));
@@ -183,6 +228,8 @@ protected:
     }
     void CheckWalk(HWND window, const Walk& walk) {
         auto text = [&](int id) { return ui::WindowText(GetDlgItem(window, id)); };
+        EXPECT_EQ(bool(GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL), rightToLeft_) << "mirrored";
+        CheckTextsFit(window);
         EXPECT_EQ(FocusedId(window), walk.tabs[0]) << "first focus";
         for (size_t i = 1; i <= walk.tabs.size(); ++i) {
             Press(WM_KEYDOWN, VK_TAB);
@@ -192,14 +239,21 @@ protected:
             const HWND field = GetDlgItem(window, f.field);
             const HWND before = GetWindow(field, GW_HWNDPREV);
             EXPECT_EQ(before, GetDlgItem(window, f.label)) << "label of " << f.field;
-            const wchar_t key = Mnemonic(text(f.label));
+            // A label beside its field stands before it in reading order: on its right when mirrored.
+            RECT labelRect, fieldRect;
+            GetWindowRect(before, &labelRect);
+            GetWindowRect(field, &fieldRect);
+            if (labelRect.top < fieldRect.bottom && fieldRect.top < labelRect.bottom) {
+                EXPECT_EQ(labelRect.left > fieldRect.left, rightToLeft_) << "label of " << f.field << " on its side";
+            }
+            const wchar_t key = test::ShortcutKey(text(f.label));
             EXPECT_EQ(key != 0, f.mnemonic) << ui::WindowText(before).c_str();
             if (!key) continue;
             Press(WM_SYSCHAR, key);
             EXPECT_EQ(FocusedId(window), f.field) << "Alt+" << char(key);
         }
         for (int id : walk.buttons)
-            EXPECT_NE(Mnemonic(text(id)), 0) << "button " << id;
+            EXPECT_NE(test::ShortcutKey(text(id)), 0) << "button " << id;
 
         // No field goes unnamed, and no two controls share a mnemonic.
         std::set<wchar_t> keys;
@@ -211,7 +265,7 @@ protected:
                     std::any_of(walk.fields.begin(), walk.fields.end(), [&](const Field& f) { return f.field == id; }))
                     << "field " << id << " has no label in the table";
             }
-            if (const wchar_t key = ui::ShowsMnemonic(c) ? Mnemonic(ui::WindowText(c)) : 0) {
+            if (const wchar_t key = ui::ShowsMnemonic(c) ? test::ShortcutKey(ui::WindowText(c)) : 0) {
                 EXPECT_TRUE(keys.insert(key).second) << "Alt+" << char(key) << " twice";
             }
         }
@@ -234,21 +288,24 @@ protected:
     test::Recorded recorded_;
     std::unique_ptr<TFormConnect> connect_;
     std::unique_ptr<TFormAbout> about_;
+    bool rightToLeft_ = false;
 };
 
-TEST_F(Keyboard, EveryWindowInTheBuiltInTexts) {
+TEST_P(Keyboard, EveryWindow) {
     WalkAll();
 }
 
-TEST_F(Keyboard, EveryWindowInGerman) {
-    std::wstring path = PM_SOURCE_DIR L"\\lang\\German.lng";
-    std::replace(path.begin(), path.end(), L'/', L'\\');
-    const std::wstring language = CurrentLanguage();
-    test::UseLanguageFile(path);
-    WalkAll();
-    InitInstallDirectory();
-    SetCurrentLanguage(language);
+std::vector<Language> BuiltInAndShippedLanguages() {
+    std::vector<Language> languages = {{}};
+    for (const std::wstring& file : test::ShippedLanguageFiles(PM_SOURCE_DIR L"/lang"))
+        languages.push_back({file});
+    return languages;
 }
+
+INSTANTIATE_TEST_SUITE_P(Languages, Keyboard, ::testing::ValuesIn(BuiltInAndShippedLanguages()),
+                         [](const ::testing::TestParamInfo<Language>& info) {
+                             return testing::PrintToString(info.param);
+                         });
 
 }  // namespace
 }  // namespace pm

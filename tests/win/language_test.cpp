@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
+#include "support/language_file_win.h"
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
@@ -81,6 +84,30 @@ TEST(LanguageTemplate, TheSystemReadsEveryDefaultFromTheShippedTemplate) {
     for (const TextKey& text : AllTexts()) {
         if (std::wstring_view(text.defaultText) == text::kCaptionProfessionalAbout.defaultText) continue;
         EXPECT_EQ(reader.ReadString(text.section, text.key, L"<missing>"), text.defaultText) << text.key;
+    }
+}
+
+// What the client needs of each language file it ships, beyond having every key
+// (scripts/check-language): Unicode, whatever its script; the "%" the time and the
+// count go into; a direction it understands; and a letter of its own for each item of
+// the tray menu, which the keyboard walk of the windows does not reach.
+TEST(ShippedLanguageFiles, EachIsUnicodeKeepsItsPlaceholdersAndGivesTheTrayMenuDistinctLetters) {
+    const std::vector<std::wstring> files = test::ShippedLanguageFiles(PM_SOURCE_DIR L"/lang");
+    ASSERT_FALSE(files.empty());
+    for (const std::wstring& file : files) {
+        SCOPED_TRACE(test::LanguageTestName(file));
+        EXPECT_EQ(test::ReadWholeFile(file).substr(0, 2), "\xFF\xFE") << "UTF-16 LE with a byte-order mark";
+        const LangReader reader(file);
+        for (const TextKey* placeholder : {&text::kAuthJobDeletion, &text::kMoreMessages})
+            EXPECT_NE(reader.Read(*placeholder).find(L'%'), std::wstring::npos) << placeholder->key;
+        const std::wstring direction = reader.Read(text::kRightToLeft);
+        EXPECT_TRUE(direction == L"0" || direction == L"1") << testing::PrintToString(direction);
+        std::set<wchar_t> letters;
+        for (const TextKey* item : {&text::kSendMessage, &text::kViewMessages, &text::kAccountInfo, &text::kOptions,
+                                    &text::kAbout, &text::kExit}) {
+            const wchar_t letter = test::ShortcutKey(reader.Read(*item));
+            EXPECT_TRUE(letter && letters.insert(letter).second) << item->key;
+        }
     }
 }
 

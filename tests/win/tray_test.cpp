@@ -19,6 +19,7 @@
 #include "support/registry_win.h"
 #include "support/temp_folder_win.h"
 #include "ui/controls_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 namespace {
@@ -40,6 +41,7 @@ protected:
         form_.reset();
         ProductCaption() = kProductCaption;
         SetCurrentLanguage(L"English");
+        ui::SetRightToLeft(false);
         InitInstallDirectory();
         CurrentPrintServer().clear();
         CoUninitialize();
@@ -204,13 +206,27 @@ std::vector<std::wstring> MenuItems(HMENU menu) {
     return items;
 }
 
-std::vector<std::wstring> OpenTrayMenu(HWND tray) {
+// Where the menu was shown and its extended style.
+struct MenuWindow {
+    RECT rect = {};
+    DWORD exStyle = 0;
+};
+
+// Opened at (200, 200).
+std::vector<std::wstring> OpenTrayMenu(HWND tray, MenuWindow* window = nullptr) {
     static std::vector<std::wstring> seen;
+    static MenuWindow* shown;
     seen.clear();
+    shown = window;
     SetTimer(nullptr, 0, 100, [](HWND, UINT, UINT_PTR timer, DWORD) {
         KillTimer(nullptr, timer);
-        if (const HWND popup = FindWindowW(L"#32768", nullptr))
+        if (const HWND popup = FindWindowW(L"#32768", nullptr)) {
             seen = MenuItems(reinterpret_cast<HMENU>(SendMessageW(popup, MN_GETHMENU, 0, 0)));
+            if (shown) {
+                GetWindowRect(popup, &shown->rect);
+                shown->exStyle = DWORD(GetWindowLongW(popup, GWL_EXSTYLE));
+            }
+        }
         EndMenu();
     });
     SendMessageW(tray, TFormMirovant::kTrayMessage, MAKEWPARAM(200, 200),
@@ -230,6 +246,27 @@ TEST_F(Tray, TheMenuShowsItsItemsInOrderWithTheirStates) {
     EXPECT_EQ(OpenTrayMenu(again),
               (std::vector<std::wstring>{L"&View Messages...", L"-", L"Account &Info...", L"-",
                                          L"&Options > Start with &Windows (on)", L"-", L"&About...", L"-", L"E&xit"}));
+}
+
+// A language file that says its language is written right to left mirrors every window
+// made afterwards and the tray menu, which opens to the other side of the pointer.
+TEST_F(Tray, TheWindowsAndTheMenuReadTheLanguagesWay) {
+    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"Rtl.lng", "[Global]\r\nRightToLeft=1\r\n"));
+    ASSERT_TRUE(test::WriteWholeFile(temp_.Path() + L"Ltr.lng", "[Global]\r\nRightToLeft=0\r\n"));
+    reg::WriteString(Machine().Get(), L"Install Directory", temp_.Path());
+    InitInstallDirectory();
+    for (const bool rightToLeft : {true, false}) {
+        SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+        reg::WriteString(Interface().Get(), L"Language", rightToLeft ? L"Rtl" : L"Ltr");
+        const HWND tray = Open().Handle();
+        const HWND sender = TFormSender::Create()->Handle();
+        EXPECT_EQ(bool(GetWindowLongW(sender, GWL_EXSTYLE) & WS_EX_LAYOUTRTL), rightToLeft);
+        DestroyWindow(sender);
+        MenuWindow menu;
+        EXPECT_FALSE(OpenTrayMenu(tray, &menu).empty());
+        EXPECT_EQ(bool(menu.exStyle & WS_EX_LAYOUTRTL), rightToLeft);
+        EXPECT_EQ(menu.rect.right <= 200, rightToLeft) << menu.rect.left << ".." << menu.rect.right;
+    }
 }
 
 TEST_F(Tray, AnnouncesAtOnceAndOnEveryTickOnlyWithAServer) {

@@ -1,7 +1,8 @@
 // Shows the client's windows as people see them and saves each as a 24-bit BMP file
 // in the folder PM_SCREENSHOT_DIR names; scripts/screenshots runs it in Wine's virtual
 // desktop and turns the files into PNG files. With PM_LANGUAGE_FILE set the windows
-// speak that file's language; with PM_HIGH_CONTRAST, in a high-contrast scheme.
+// speak that file's language (and read its way); with PM_HIGH_CONTRAST, in a
+// high-contrast scheme; with PM_UI_FONT, in that interface font.
 
 #include <windows.h>
 
@@ -17,8 +18,10 @@
 #include "account/form_connect_win.h"
 #include "account/form_requests_win.h"
 #include "auth/form_auth_win.h"
+#include "i18n/language_win.h"
 #include "messages/form_messages_win.h"
 #include "messages/form_sender_win.h"
+#include "shell/form_mirovant_win.h"
 #include "support/auth_fakes_win.h"
 #include "support/fixed_formats_win.h"
 #include "support/job_request_win.h"
@@ -26,6 +29,7 @@
 #include "support/product.h"
 #include "support/registry_sandbox_win.h"
 #include "support/registry_win.h"
+#include "ui/direction_win.h"
 
 namespace pm {
 namespace {
@@ -73,6 +77,34 @@ private:
     std::vector<COLORREF> saved_, colours_;
 };
 
+// With PM_UI_FONT set, the system's interface fonts (messages, captions, menus) are
+// that face while the object lives, in this process only: the windows look as on a
+// Windows of the language's own edition, whose interface font has its script (the
+// Japanese one), not as on a Western Windows that borrows the glyphs from a linked font.
+class ScreenshotFont {
+public:
+    ScreenshotFont() {
+        const wchar_t* face = _wgetenv(L"PM_UI_FONT");
+        if (!face || !*face || !SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof saved_, &saved_, 0)) return;
+        NONCLIENTMETRICSW metrics = saved_;
+        for (LOGFONTW* font : {&metrics.lfMessageFont, &metrics.lfCaptionFont, &metrics.lfSmCaptionFont,
+                               &metrics.lfMenuFont, &metrics.lfStatusFont}) {
+            lstrcpynW(font->lfFaceName, face, LF_FACESIZE);
+        }
+        // Without SPIF_UPDATEINIFILE: the prefix's own settings stay as they are.
+        set_ = SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof metrics, &metrics, 0) != FALSE;
+    }
+    ~ScreenshotFont() {
+        if (set_) SystemParametersInfoW(SPI_SETNONCLIENTMETRICS, sizeof saved_, &saved_, 0);
+    }
+    ScreenshotFont(const ScreenshotFont&) = delete;
+    ScreenshotFont& operator=(const ScreenshotFont&) = delete;
+
+private:
+    NONCLIENTMETRICSW saved_ = {sizeof saved_};
+    bool set_ = false;
+};
+
 std::wstring folder;
 int failures = 0;
 
@@ -114,8 +146,13 @@ void Save(HWND window, const std::wstring& name) {
 template <class Shoot>
 void Group(Shoot shoot) {
     const test::RegistrySandbox sandbox;
-    if (const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE"); file && *file) test::UseLanguageFile(file);
+    if (const wchar_t* file = _wgetenv(L"PM_LANGUAGE_FILE"); file && *file) {
+        test::UseLanguageFile(file);
+        // As the main form names the product at start-up (the Japanese edition from its file).
+        ProductCaption() = ProductCaptionFor(CurrentLanguage(), OpenLanguageFile());
+    }
     const ScreenshotColours colours;
+    const ScreenshotFont font;
     shoot();
 }
 
@@ -201,6 +238,57 @@ void AboutWindow() {
     Save(about.Handle(), L"about");
 }
 
+// The first window of `className` ("#32770" a box, "#32768" a menu) this thread shows.
+struct WindowSearch {
+    const wchar_t* className;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM lp) {
+    auto* search = reinterpret_cast<WindowSearch*>(lp);
+    wchar_t name[16] = {};
+    GetClassNameW(window, name, 16);
+    if (wcscmp(name, search->className) != 0 || !IsWindowVisible(window)) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+HWND ThreadWindow(const wchar_t* className) {
+    WindowSearch search = {className, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), &MatchWindow, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// Run by a timer inside the modal loops of the box and the menu.
+VOID CALLBACK SaveBox(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (const HWND box = ThreadWindow(L"#32770")) {
+        Save(box, L"message-box");
+        PostMessageW(box, WM_COMMAND, IDOK, 0);
+    }
+}
+
+VOID CALLBACK SaveMenu(HWND, UINT, UINT_PTR timer, DWORD) {
+    KillTimer(nullptr, timer);
+    if (const HWND menu = ThreadWindow(L"#32768")) Save(menu, L"tray-menu");
+    EndMenu();
+}
+
+// A message box as the client shows one, with the longest of its texts, and the tray
+// menu as its icon opens it. Both are modal: a timer inside their loops takes the picture.
+void BoxAndMenu() {
+    SetTimer(nullptr, 0, 200, &SaveBox);
+    ui::ShowMessageBox(nullptr, LangString(text::kLoginIncorrect), LangString(text::kError),
+                       MB_OK | MB_ICONEXCLAMATION);
+
+    // The main form chooses the language (and the direction) as at start-up.
+    TFormMirovant tray(test::QuietTray());
+    if (!tray.Create(nullptr)) return;
+    SetTimer(nullptr, 0, 200, &SaveMenu);
+    SendMessageW(tray.Handle(), TFormMirovant::kTrayMessage, MAKEWPARAM(512, 600),
+                 MAKELPARAM(WM_CONTEXTMENU, TFormMirovant::kTrayId));
+}
+
 }  // namespace
 }  // namespace pm
 
@@ -215,5 +303,6 @@ int wmain() {
     pm::Group(pm::AuthDialogs);
     pm::Group(pm::MessageWindows);
     pm::Group(pm::AboutWindow);
+    pm::Group(pm::BoxAndMenu);
     return pm::failures == 0 ? 0 : 1;
 }
