@@ -8,6 +8,9 @@
 
 namespace pm {
 
+// The text as a control shows it: single markers go and "&&" becomes "&".
+std::wstring WithoutMnemonic(std::wstring_view text);
+
 // The text where it offers no shortcut (a label of a field that only displays): single
 // markers go, "&&" becomes "&", and a parenthesised shortcut "(&U)" goes whole, with the
 // blank before it, since "(U)" would name a key that does nothing.

@@ -4,6 +4,7 @@
 
 #include <iterator>
 
+#include "i18n/shortcut.h"
 #include "support/module_win.h"
 
 namespace pm::ui {
@@ -86,16 +87,6 @@ std::wstring WindowText(HWND window) {
     std::wstring text(size_t(GetWindowTextLengthW(window)) + 1, L'\0');
     text.resize(size_t(GetWindowTextW(window, text.data(), int(text.size()))));
     return text;
-}
-
-std::wstring WithoutMnemonic(std::wstring_view text) {
-    std::wstring shown;
-    shown.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == L'&' && ++i == text.size()) break;
-        shown += text[i];
-    }
-    return shown;
 }
 
 bool ShowsMnemonic(HWND control) {

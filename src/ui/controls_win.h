@@ -64,8 +64,6 @@ inline int TextHeight(HWND window, HFONT font) {
 
 std::wstring WindowText(HWND window);
 
-// A text as shown where "&" marks no mnemonic: single markers dropped, "&&" as "&".
-std::wstring WithoutMnemonic(std::wstring_view text);
 // Whether the control draws "&x" as an underlined mnemonic (labels and buttons).
 bool ShowsMnemonic(HWND control);
 void SetWindowTextIfChanged(HWND window, const std::wstring& text);

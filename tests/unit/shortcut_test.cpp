@@ -23,6 +23,8 @@ TEST(Shortcut, TextWithoutItsShortcut) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(WithoutShortcut(c.text), c.shown) << testing::PrintToString(std::wstring(c.text));
+    // A control that draws mnemonics keeps the parentheses: only the marker goes.
+    EXPECT_EQ(WithoutMnemonic(L"\u9001\u4FE1(&S)"), L"\u9001\u4FE1(S)");
 }
 
 }  // namespace
