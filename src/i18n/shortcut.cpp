@@ -6,8 +6,7 @@ namespace {
 
 // "(&U)" at position i: a shortcut in parentheses, as East Asian texts write it.
 bool ParenthesisedShortcutAt(std::wstring_view text, size_t i) {
-    return text[i] == L'(' && i + 3 < text.size() && text[i + 1] == L'&' && text[i + 2] != L'&' &&
-           text[i + 3] == L')';
+    return text[i] == L'(' && i + 3 < text.size() && text[i + 1] == L'&' && text[i + 2] != L'&' && text[i + 3] == L')';
 }
 
 std::wstring Strip(std::wstring_view text, bool dropParenthesised) {

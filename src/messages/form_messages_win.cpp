@@ -29,6 +29,19 @@ TFormMessages* TFormMessages::Create() {
 
 void TFormMessages::FormCreate() {
     InitDialog();
+    // The captions of start-up are kept until the program restarts.
+    const LangReader lang = OpenLanguageFile();
+    SetWindowTextW(Handle(), (ProductCaption() + L" - " + lang.Read(text::kMessages)).c_str());
+    okText_ = lang.Read(text::kOk);
+    from_ = lang.Read(text::kFrom);
+    moreText_ = lang.Read(text::kMoreMessages);
+    peerWords_ = PeerWords::Read(lang);
+}
+
+// The controls come with the first message or the first showing: until then the
+// client has no control on screen, and the control library stays unloaded.
+void TFormMessages::CreateControls() {
+    if (ok_) return;
     const HFONT f = Font();
     icon_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_ICON | SS_REALSIZECONTROL, 0, kIdIcon}, f);
     // Before the text in the z-order: a screen reader names the text by it.
@@ -36,21 +49,14 @@ void TFormMessages::FormCreate() {
     message_ = ui::CreateControl(
         Handle(), {WC_EDITW, L"", ES_MULTILINE | ES_READONLY | ES_CENTER | WS_VSCROLL, 0, kIdMessage}, f);
     more_ = ui::CreateControl(Handle(), {WC_STATICW, L"", SS_LEFT | SS_NOPREFIX | SS_ENDELLIPSIS, 0, kIdMore}, f);
-    ok_ = ui::CreateControl(Handle(), {WC_BUTTONW, L"", BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
+    ok_ = ui::CreateControl(Handle(), {WC_BUTTONW, okText_.c_str(), BS_DEFPUSHBUTTON | WS_TABSTOP, 0, IDOK}, f);
     ShowProgramIcon(icon_);
-
-    // The captions of start-up are kept until the program restarts.
-    const LangReader lang = OpenLanguageFile();
-    SetWindowTextW(Handle(), (ProductCaption() + L" - " + lang.Read(text::kMessages)).c_str());
-    SetWindowTextW(ok_, lang.Read(text::kOk).c_str());
-    from_ = lang.Read(text::kFrom);
-    moreText_ = lang.Read(text::kMoreMessages);
-    peerWords_ = PeerWords::Read(lang);
     Layout();
     ui::CenterOnScreen(Handle());
 }
 
 void TFormMessages::Layout() {
+    if (!ok_) return;
     const HFONT f = Font();
     const ui::TextMeter meter(Handle(), f);
     const int margin = S(10), iconSize = S(32), textLeft = margin + iconSize + margin;
@@ -72,6 +78,7 @@ void TFormMessages::Layout() {
 }
 
 void TFormMessages::SetMessage(const std::wstring& text, const PeerIdentity& sender) {
+    CreateControls();
     const bool known = sender.anonymous || !sender.account.empty();
     unread_.push_back({text, known ? from_ + L": " + PeerText(sender, peerWords_) : peerWords_.unknown});
     if (unread_.size() > kMaxUnread) unread_.pop_front();
@@ -120,11 +127,11 @@ void TFormMessages::btnOkClick() {
 }
 
 std::wstring TFormMessages::SenderLine() const {
-    return ui::WindowText(sender_);
+    return sender_ ? ui::WindowText(sender_) : std::wstring();
 }
 
 std::wstring TFormMessages::Message() const {
-    return ui::WindowText(message_);
+    return message_ ? ui::WindowText(message_) : std::wstring();
 }
 
 void TFormMessages::BringToTop() {
@@ -148,6 +155,9 @@ LRESULT TFormMessages::HandleMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_TIMER:
             if (wp == kAlertTimerId) AlertTimer();
             return 0;
+        case WM_SHOWWINDOW:
+            if (wp) CreateControls();
+            break;
     }
     return Dialog::HandleMessage(msg, wp, lp);
 }

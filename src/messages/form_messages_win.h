@@ -1,6 +1,7 @@
 #pragma once
 // TFormMessages: the window that shows the messages received. Created hidden at
-// start-up and kept for the whole run. It keeps the messages not yet dismissed
+// start-up, with its captions, and kept for the whole run; its controls are made
+// when the first message comes or the window is first shown. It keeps the messages not yet dismissed
 // (at most kMaxUnread; beyond that the oldest is dropped) and shows the newest,
 // with a line saying how many wait behind it. OK or Escape dismisses the one shown
 // and shows the next; after the last the window hides and keeps its text for "View
@@ -58,6 +59,7 @@ private:
     TFormMessages() = default;
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp) override;
     void FormCreate() override;
+    void CreateControls();
     ui::CloseAction FormClose() override { return ui::CloseAction::Hide; }
     void FormDestroy() override;
     void Layout();
@@ -70,7 +72,7 @@ private:
     static inline TFormMessages* instance_ = nullptr;
     HWND sender_ = nullptr, message_ = nullptr, more_ = nullptr, icon_ = nullptr, ok_ = nullptr;
     // Read with the captions at start-up.
-    std::wstring from_, moreText_;
+    std::wstring okText_, from_, moreText_;
     PeerWords peerWords_;
     // Not yet dismissed, oldest first; the last is the one shown.
     std::deque<Received> unread_;

@@ -2,8 +2,6 @@
 // windows and the message loop.
 
 #include <windows.h>
-// After windows.h, which they need.
-#include <commctrl.h>
 
 #include "auth/job_answer_win.h"
 #include "messages/form_messages_win.h"
@@ -41,10 +39,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     if (!application.Create(ProductCaption())) return 1;
     marks::Mark("the application window (the first window)");
     application.SetActivationMessage(instance.ActivationMessage());
-
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&controls);
-    marks::Mark("the common controls");
 
     TFormMirovant mainForm;
     if (!mainForm.Create(application.Handle())) return 1;

@@ -63,10 +63,14 @@ DWORD WINAPI TSimpleThread::ThreadProc(void* self) {
     return 0;
 }
 
-TThreadPool::TThreadPool(int workers, Handler handler) : handler_(std::move(handler)) {
-    for (int i = 0; i < workers; ++i) {
-        workers_.push_back(std::make_unique<TSimpleThread>([this](TSimpleThread& worker) { WorkerLoop(worker); }));
-    }
+TThreadPool::TThreadPool(int workers, Handler handler) : handler_(std::move(handler)), workerCount_(workers) {}
+
+void TThreadPool::Post(uintptr_t item) {
+    std::call_once(started_, [this] {
+        for (int i = 0; i < workerCount_; ++i)
+            workers_.push_back(std::make_unique<TSimpleThread>([this](TSimpleThread& worker) { WorkerLoop(worker); }));
+    });
+    queue_.Post(item);
 }
 
 TThreadPool::~TThreadPool() {

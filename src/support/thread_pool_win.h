@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "support/unique_win.h"
@@ -65,6 +66,7 @@ public:
     // Called on a worker for each item. Exceptions are caught and dropped per item.
     using Handler = std::function<void(uintptr_t item, TSimpleThread& worker)>;
 
+    // The workers start with the first item: a pool that is never used costs no thread.
     TThreadPool(int workers, Handler handler);
     TThreadPool(const TThreadPool&) = delete;
     TThreadPool& operator=(const TThreadPool&) = delete;
@@ -72,12 +74,14 @@ public:
     // after this returns; items still queued are not handled.
     ~TThreadPool();
 
-    void Post(uintptr_t item) { queue_.Post(item); }
+    void Post(uintptr_t item);
 
 private:
     void WorkerLoop(TSimpleThread& worker);
 
     Handler handler_;
+    const int workerCount_;
+    std::once_flag started_;
     TThreadQueue queue_;
     std::vector<std::unique_ptr<TSimpleThread>> workers_;
 };

@@ -33,7 +33,22 @@ UniqueGdi MessageFont(UINT dpi, bool bold) {
     return UniqueGdi(CreateFontIndirectW(&font));
 }
 
+namespace {
+
+// The control library (version 6, through the manifest) is loaded by the first
+// control made, not at start-up: an idle client never maps it nor its theme.
+void LoadControlLibrary() {
+    static const bool loaded = [] {
+        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        return InitCommonControlsEx(&controls) != FALSE;
+    }();
+    (void)loaded;
+}
+
+}  // namespace
+
 HWND CreateControl(HWND parent, const ControlArgs& args, HFONT font) {
+    LoadControlLibrary();
     const std::wstring text(args.text);
     const HWND control =
         CreateWindowExW(args.exStyle, args.className, text.c_str(), WS_CHILD | WS_VISIBLE | args.style, 0, 0, 0, 0,

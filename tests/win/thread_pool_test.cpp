@@ -43,10 +43,12 @@ int ThreadCount() {
     return count;
 }
 
-TEST(ThreadPool, DestroyingIdleWorkersEndsEveryOne) {
+TEST(ThreadPool, WorkersStartWithTheFirstItemAndDestroyingThemEndsEveryOne) {
     // Each worker takes one termination packet and queues the next: all four wake.
     const int before = ThreadCount();
     auto pool = std::make_unique<TThreadPool>(4, [](uintptr_t, TSimpleThread&) {});
+    EXPECT_EQ(ThreadCount(), before);
+    pool->Post(1);
     EXPECT_EQ(ThreadCount(), before + 4);
     pool.reset();  // returns only when every worker has ended
     EXPECT_EQ(ThreadCount(), before);

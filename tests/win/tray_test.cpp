@@ -112,8 +112,10 @@ TEST_F(Tray, EveryWindowFollowsANewDpi) {
     TFormAbout about;
     ASSERT_TRUE(connect.Create(nullptr));
     ASSERT_TRUE(about.Create(nullptr));
-    const HWND windows[] = {TFormMessages::Create()->Handle(), TFormSender::Create()->Handle(),
-                            TFormRequests::Create()->Handle(), connect.Handle(), about.Handle()};
+    TFormMessages* messages = TFormMessages::Create();
+    messages->SetMessage(L"Hello");  // its controls come with the first message
+    const HWND windows[] = {messages->Handle(), TFormSender::Create()->Handle(), TFormRequests::Create()->Handle(),
+                            connect.Handle(), about.Handle()};
     // The width of the program's icon a window shows, 0 for none.
     auto iconWidth = [](HWND window) {
         HWND found = nullptr;
