@@ -4,8 +4,8 @@
 
 #include <iterator>
 
-#include "i18n/shortcut.h"
 #include "support/module_win.h"
+#include "support/shortcut.h"
 
 namespace pm::ui {
 

@@ -1,4 +1,4 @@
-#include "i18n/shortcut.h"
+#include "support/shortcut.h"
 
 #include <gtest/gtest.h>
 
