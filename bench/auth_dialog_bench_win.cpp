@@ -131,43 +131,34 @@ int main() {
     std::thread(AnswerSink).detach();
     std::thread(AnswerSink).detach();
 
-    PROCESS_INFORMATION floorProcess = {}, gentleProcess = {}, client = {};
+    PROCESS_INFORMATION floorProcess = {}, client = {};
     const std::wstring floorPipe = L"\\\\.\\PIPE\\PrintMirovantBench-Floor-" + std::to_wstring(GetCurrentProcessId());
-    const std::wstring gentlePipe = floorPipe + L"-OneThread";
     const std::wstring clientPipe = pm::ListenerPipeName(pm::LocalUserName());
     if (!Start(Folder() + L"dialog_floor.exe", floorPipe, floorPipe, floorProcess))
         bench::Fail("the floor program did not start");
-    if (!Start(Folder() + L"dialog_floor.exe", gentlePipe + L" --one-thread", gentlePipe, gentleProcess))
-        bench::Fail("the one-thread floor program did not start");
     if (!Start(Folder() + L"PrintMirovant.exe", L"", clientPipe, client)) bench::Fail("the client did not start");
     Sleep(2000);  // past the client's first announcement and start-up work
 
-    // Floors and client in turn, so that all meet the same state of the machine.
-    std::vector<double> floorSamples, gentleSamples, dialogSamples;
+    // Floor and client in turn, so that both meet the same state of the machine.
+    std::vector<double> floorSamples, dialogSamples;
     for (int i = 0; i < kWarmUp + kJobs; ++i) {
         const double floorMs =
             bench::Sample(JobToWindow(floorPipe, L"PrintMirovantBench.Floor", i), "the floor's window did not come");
-        const double gentleMs = bench::Sample(JobToWindow(gentlePipe, L"PrintMirovantBench.Floor", 500 + i),
-                                              "the one-thread floor's window did not come");
         const double dialogMs =
             bench::Sample(JobToWindow(clientPipe, pm::TFormAuth::kClassName, 1000 + i), "the dialog did not come");
         if (i < kWarmUp) continue;
         floorSamples.push_back(floorMs);
-        gentleSamples.push_back(gentleMs);
         dialogSamples.push_back(dialogMs);
     }
     Stop(floorProcess);
-    Stop(gentleProcess);
     if (HWND main = FindWindowW(L"PrintMirovant.Main", nullptr)) PostMessageW(main, WM_CLOSE, 0, 0);
     if (WaitForSingleObject(client.hProcess, 10000) != WAIT_OBJECT_0) TerminateProcess(client.hProcess, 1);
     CloseHandle(client.hProcess);
     CloseHandle(client.hThread);
 
-    const Figures floor = Percentiles(floorSamples), gentle = Percentiles(gentleSamples),
-                  dialog = Percentiles(dialogSamples);
+    const Figures floor = Percentiles(floorSamples), dialog = Percentiles(dialogSamples);
     std::printf("Authentication dialog: job request written to the dialog visible, %d jobs each, in turn\n", kJobs);
     std::printf("  floor: listener thread, 31 controls  p50 %7.1f ms   p90 %7.1f ms\n", floor.p50, floor.p90);
-    std::printf("  earlier floor: one thread            p50 %7.1f ms   p90 %7.1f ms\n", gentle.p50, gentle.p90);
     std::printf(
         "  PrintMirovant.exe                    p50 %7.1f ms   p90 %7.1f ms   ratio p50 %.2f  p90 %.2f "
         "(target at most 1.50)\n",
@@ -179,9 +170,5 @@ int main() {
         kJobs, floor.p50, dialog.p50, dialog.p50 / floor.p50, bench::Met(dialog.p50 / floor.p50, 1.5));
     bench::Row("| the same, p90 | %.1f ms | %.1f ms | %.2f | ≤ 1.5 | %s |", floor.p90, dialog.p90,
                dialog.p90 / floor.p90, bench::Met(dialog.p90 / floor.p90, 1.5));
-    bench::Row(
-        "| the same p50, against the earlier floor (one thread that waits for the reader before it shows) | %.1f ms "
-        "| %.1f ms | %.2f | | |",
-        gentle.p50, dialog.p50, dialog.p50 / gentle.p50);
     bench::Finish(0);
 }

@@ -4,9 +4,7 @@
 // authentication dialog, in the system's message font, and brings it to the front.
 // Nothing is waited for between the acknowledgement and the show. It carries the
 // client's manifest, so its controls come from the same library.
-// With --one-thread it is the earlier, gentler floor: one thread that waits for the
-// reader to take the acknowledgement before it shows the window.
-// Usage: dialog_floor <pipe name> [--one-thread]
+// Usage: dialog_floor <pipe name>
 
 #include <windows.h>
 
@@ -115,43 +113,6 @@ DWORD WINAPI Listen(void* parameter) {
     }
 }
 
-// The earlier floor: the pipe served between messages on the one thread, the
-// acknowledgement flushed to the reader before the window is made.
-int ServeOnOneThread(const wchar_t* name, HFONT font) {
-    const HANDLE pipe = CreateNamedPipeW(name, PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                         PIPE_TYPE_MESSAGE | PIPE_READMODE_MESSAGE, 1, 4096, 4096, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return 1;
-    const HANDLE connected = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    for (;;) {
-        OVERLAPPED ov = {};
-        ov.hEvent = connected;
-        if (ConnectNamedPipe(pipe, &ov) || GetLastError() == ERROR_PIPE_CONNECTED) SetEvent(connected);
-        while (MsgWaitForMultipleObjects(1, &connected, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) {
-            MSG msg;
-            while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-                if (msg.message == WM_QUIT) return 0;
-                DispatchMessageW(&msg);
-            }
-        }
-        ResetEvent(connected);
-        uint8_t request[4 + kRecordSize];
-        DWORD n = 0, total = 0;
-        for (const DWORD size : {DWORD(4), kRecordSize}) {
-            ov = {};
-            ov.hEvent = connected;
-            if (ReadFile(pipe, request + total, size, &n, &ov) || GetOverlappedResult(pipe, &ov, &n, TRUE)) total += n;
-        }
-        const uint32_t ack = 0x80000000;
-        ov = {};
-        ov.hEvent = connected;
-        if (!WriteFile(pipe, &ack, 4, &n, &ov)) GetOverlappedResult(pipe, &ov, &n, TRUE);
-        FlushFileBuffers(pipe);
-        DisconnectNamedPipe(pipe);
-        ResetEvent(connected);
-        if (total == sizeof request) ShowWindowOfControls(font);
-    }
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -164,7 +125,6 @@ int wmain(int argc, wchar_t** argv) {
     wc.lpszClassName = kClassName;
     RegisterClassW(&wc);
     const HFONT font = MessageFont();
-    if (argc > 2 && std::wstring(argv[2]) == L"--one-thread") return ServeOnOneThread(argv[1], font);
 
     MSG msg;
     PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);  // the thread's queue, before the listener posts to it

@@ -3,16 +3,22 @@
 //   tray-menu       opens the notification icon's menu
 //   account-info    runs "Account Info..."
 //   send-message    runs "Send Message..."
+//   view-messages   runs "View Messages"
+//   auto-start      runs "Start with Windows" (once to change it, again to change it back)
 //   about           runs "About..."
 //   exit            runs "Exit"
 //   title CLASS     prints the title of the client's window of that class
 //   press CLASS ID  clicks the button with control id ID in that window
+//   modules         prints the file name of each module the client has loaded
 // It must run on the client's desktop (with Wine's virtual desktop: started with
 // the same "explorer /desktop=NAME" as the client).
 
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
+#include <iterator>
 #include <string>
 
 #include "shell/form_mirovant_win.h"
@@ -40,6 +46,20 @@ int wmain(int argc, wchar_t** argv) {
         SendMessageW(button, BM_CLICK, 0, 0);
         return 0;
     }
+    if (command == L"modules") {
+        DWORD pid = 0;
+        GetWindowThreadProcessId(main, &pid);
+        const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+        HMODULE modules[512];
+        DWORD bytes = 0;
+        if (!process || !EnumProcessModules(process, modules, sizeof modules, &bytes)) return 1;
+        for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < std::size(modules); ++i) {
+            wchar_t name[MAX_PATH] = {};
+            if (GetModuleBaseNameW(process, modules[i], name, MAX_PATH)) std::fwprintf(stdout, L"%ls\n", name);
+        }
+        CloseHandle(process);
+        return 0;
+    }
     if (command == L"tray-menu") {
         // NOTIFYICON_VERSION_4: the event in the low word of lParam, the point in wParam.
         const int x = GetSystemMetrics(SM_CXSCREEN) - 40, y = GetSystemMetrics(SM_CYSCREEN) - 40;
@@ -53,6 +73,8 @@ int wmain(int argc, wchar_t** argv) {
     } commands[] = {
         {L"account-info", TFormMirovant::kIdAccountInfo},
         {L"send-message", TFormMirovant::kIdSendMsg},
+        {L"view-messages", TFormMirovant::kIdViewMsg},
+        {L"auto-start", TFormMirovant::kIdAutoStart},
         {L"about", TFormMirovant::kIdAbout},
         {L"exit", TFormMirovant::kIdExit},
     };
@@ -62,8 +84,9 @@ int wmain(int argc, wchar_t** argv) {
             return 0;
         }
     }
-    std::fwprintf(stderr,
-                  L"usage: PrintMirovantDriver tray-menu|account-info|send-message|about|exit\n"
-                  L"       PrintMirovantDriver title CLASS | press CLASS ID\n");
+    std::fwprintf(
+        stderr,
+        L"usage: PrintMirovantDriver tray-menu|account-info|send-message|view-messages|auto-start|about|exit\n"
+        L"       PrintMirovantDriver title CLASS | press CLASS ID | modules\n");
     return 2;
 }
