@@ -1,13 +1,13 @@
 #pragma once
 // TFormMessages: the window that shows the messages received. Created hidden at
 // start-up, with its captions, and kept for the whole run; its controls are made
-// when the first message comes or the window is first shown. It keeps the messages not yet dismissed
-// (at most kMaxUnread; beyond that the oldest is dropped) and shows the newest,
-// with a line saying how many wait behind it. OK or Escape dismisses the one shown
-// and shows the next; after the last the window hides and keeps its text for "View
-// Messages". Closing it only hides it and dismisses nothing. The line above the
-// text names its sender as the system reported it; nothing in the text can change
-// that line. User-interface thread only.
+// when the first message comes or the window is first shown. It keeps the messages
+// not yet dismissed (at most kMaxUnread; beyond that the oldest is dropped) and
+// shows the newest, with a line saying how many wait behind it. OK or Escape
+// dismisses the one shown and shows the next; after the last the window hides and
+// keeps its text for "View Messages". Closing it only hides it and dismisses
+// nothing. The line above the text names its sender as the system reported it;
+// nothing in the text can change that line. User-interface thread only.
 
 #include <windows.h>
 

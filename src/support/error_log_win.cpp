@@ -160,7 +160,10 @@ TThreadFileLog::~TThreadFileLog() = default;
 void TThreadFileLog::Queue(int32_t code, int32_t systemError, std::wstring_view text) noexcept {
     try {
         auto request = std::make_unique<Request>(Request{code, systemError, std::wstring(text)});
-        pool_.Post(reinterpret_cast<uintptr_t>(request.release()));
+        // The first entry starts the worker, which may fail for want of memory: the
+        // request is the worker's only once it is queued.
+        pool_.Post(reinterpret_cast<uintptr_t>(request.get()));
+        request.release();
     } catch (...) {
         // Out of memory: the entry is lost, the caller goes on.
     }

@@ -38,11 +38,8 @@ namespace {
 // The control library (version 6, through the manifest) is loaded by the first
 // control made, not at start-up: an idle client never maps it nor its theme.
 void LoadControlLibrary() {
-    static const bool loaded = [] {
-        INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
-        return InitCommonControlsEx(&controls) != FALSE;
-    }();
-    (void)loaded;
+    static const INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+    [[maybe_unused]] static const BOOL loaded = InitCommonControlsEx(&controls);
 }
 
 }  // namespace
