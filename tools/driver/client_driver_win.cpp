@@ -22,6 +22,7 @@
 #include <string>
 
 #include "shell/form_mirovant_win.h"
+#include "support/unique_win.h"
 
 int wmain(int argc, wchar_t** argv) {
     using pm::TFormMirovant;
@@ -49,15 +50,14 @@ int wmain(int argc, wchar_t** argv) {
     if (command == L"modules") {
         DWORD pid = 0;
         GetWindowThreadProcessId(main, &pid);
-        const HANDLE process = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid);
+        const pm::UniqueHandle process(OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, pid));
         HMODULE modules[512];
         DWORD bytes = 0;
-        if (!process || !EnumProcessModules(process, modules, sizeof modules, &bytes)) return 1;
+        if (!process || !EnumProcessModules(process.Get(), modules, sizeof modules, &bytes)) return 1;
         for (DWORD i = 0; i < bytes / sizeof(HMODULE) && i < std::size(modules); ++i) {
             wchar_t name[MAX_PATH] = {};
-            if (GetModuleBaseNameW(process, modules[i], name, MAX_PATH)) std::fwprintf(stdout, L"%ls\n", name);
+            if (GetModuleBaseNameW(process.Get(), modules[i], name, MAX_PATH)) std::fwprintf(stdout, L"%ls\n", name);
         }
-        CloseHandle(process);
         return 0;
     }
     if (command == L"tray-menu") {
